@@ -1,0 +1,39 @@
+#pragma once
+// The shared player state: program-wide values that the controller's Parts, the local
+// playback and the sound device dialog read and write. One instance, PlayerState, lives for
+// the whole run; tests assign a fresh TPlayerState{} to start again from the load values.
+#include <QString>
+#include <QTime>
+
+#include <array>
+#include <cstdint>
+
+struct TPlayerState {
+    std::int32_t DeviceIndex = 1;
+    std::int32_t NormalVolume = 100;
+    std::int32_t RampVolume = 100;
+    std::int32_t WebError = -1;  // 0 stream open and playing; -1 none, one is wanted; else library code
+    std::int32_t StallTicks = 0;
+    std::int32_t EmptyTicks = 0;
+    std::int32_t BufferMark = 0;
+    bool CloseArmed = false;
+    bool AutoStarted = false;
+    QString StreamUrl;
+    QString StationLabel;
+    QString StreamPort;
+    QTime ActivatedAt = QTime(0, 0);
+    QString HistoryDir;
+    QString MusicDir;
+    QTime TodayStart = QTime(0, 0);
+    QTime TodayStop = QTime(0, 0);
+    QString ProxyUser;
+    QString ProxyPass;
+    QString ProxyServer;
+    QString ProxyPortStream = QStringLiteral("0");
+    QString ProxyTypeStream = QStringLiteral("0");
+    // The proxy text handed to the sound library, which reads it at every connection: it must
+    // stay valid for the whole run. At most 99 characters and a terminating zero.
+    std::array<char, 100> ProxyText{};
+};
+
+inline TPlayerState PlayerState;

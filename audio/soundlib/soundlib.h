@@ -1,0 +1,147 @@
+#pragma once
+// The sound library as the player object sees it: the calls of the 2.3 API, with their names,
+// arguments, constants and error codes. Two implementations: the real one over FFmpeg and
+// SDL2 (RealSoundLib, realsoundlib.h) and a scripted fake for the controller's tests
+// (FakeSoundLib, tests/support/fakesoundlib.h).
+//
+// Callers are on the user-interface thread only. The error code is per calling thread and
+// describes the last call made on that thread ("read right after it").
+#include <cstdint>
+
+namespace soundlib {
+
+using DWORD = std::uint32_t;
+using QWORD = std::uint64_t;
+using HSTREAM = DWORD;  // channel handle; 0 = none
+
+// Version reported by BASS_GetVersion: high 16 bits 0x0203 (515) = 2.3.
+constexpr DWORD BASSVERSION = 0x0203;
+
+// Config options.
+constexpr DWORD BASS_CONFIG_BUFFER = 0;        // playback buffer length, ms
+constexpr DWORD BASS_CONFIG_NET_TIMEOUT = 11;  // connect and data-wait time-out, ms
+constexpr DWORD BASS_CONFIG_NET_BUFFER = 12;   // download buffer length, ms
+constexpr DWORD BASS_CONFIG_NET_PROXY = 17;    // proxy text "[user:pass@]server:port" or none
+
+// Flags.
+constexpr DWORD BASS_SAMPLE_8BITS = 1;
+constexpr DWORD BASS_SAMPLE_MONO = 2;
+constexpr DWORD BASS_SAMPLE_LOOP = 4;
+constexpr DWORD BASS_SAMPLE_SOFTWARE = 16;
+constexpr DWORD BASS_STREAM_AUTOFREE = 0x40000;  // 262144
+
+// BASS_ChannelIsActive.
+constexpr DWORD BASS_ACTIVE_STOPPED = 0;
+constexpr DWORD BASS_ACTIVE_PLAYING = 1;
+constexpr DWORD BASS_ACTIVE_STALLED = 2;
+
+// BASS_ChannelIsSliding.
+constexpr DWORD BASS_SLIDE_FREQ = 1;
+constexpr DWORD BASS_SLIDE_VOL = 2;
+constexpr DWORD BASS_SLIDE_PAN = 4;
+
+// BASS_StreamGetFilePosition modes.
+constexpr DWORD BASS_FILEPOS_CURRENT = 0;
+constexpr DWORD BASS_FILEPOS_DOWNLOAD = 1;
+constexpr DWORD BASS_FILEPOS_END = 2;
+
+// Error value of the calls that return a count: all bits set.
+constexpr DWORD BASS_DWORD_ERROR = 0xFFFFFFFFu;
+constexpr QWORD BASS_QWORD_ERROR = 0xFFFFFFFFFFFFFFFFull;
+
+// Error codes (BASS_ErrorGetCode).
+constexpr int BASS_OK = 0;
+constexpr int BASS_ERROR_MEM = 1;
+constexpr int BASS_ERROR_FILEOPEN = 2;   // open failed; also an HTTP error status
+constexpr int BASS_ERROR_DRIVER = 3;
+constexpr int BASS_ERROR_BUFLOST = 4;
+constexpr int BASS_ERROR_HANDLE = 5;     // not a valid handle (also: freed by auto-free)
+constexpr int BASS_ERROR_FORMAT = 6;
+constexpr int BASS_ERROR_POSITION = 7;
+constexpr int BASS_ERROR_INIT = 8;       // device not initialised
+constexpr int BASS_ERROR_START = 9;
+constexpr int BASS_ERROR_ALREADY = 14;   // device already initialised
+constexpr int BASS_ERROR_NOPAUSE = 16;
+constexpr int BASS_ERROR_ILLTYPE = 19;
+constexpr int BASS_ERROR_ILLPARAM = 20;  // bad parameter; also a malformed URL
+constexpr int BASS_ERROR_DEVICE = 23;    // no such device
+constexpr int BASS_ERROR_NOPLAY = 24;
+constexpr int BASS_ERROR_FREQ = 25;
+constexpr int BASS_ERROR_NOTFILE = 27;
+constexpr int BASS_ERROR_NOHW = 29;
+constexpr int BASS_ERROR_NONET = 32;     // no connection could be made (refused, unresolved, bad proxy)
+constexpr int BASS_ERROR_CREATE = 33;
+constexpr int BASS_ERROR_NOFX = 34;
+constexpr int BASS_ERROR_PLAYING = 35;
+constexpr int BASS_ERROR_NOTAVAIL = 37;
+constexpr int BASS_ERROR_DECODE = 38;
+constexpr int BASS_ERROR_DX = 39;
+constexpr int BASS_ERROR_TIMEOUT = 40;   // no answer within the network time-out
+constexpr int BASS_ERROR_FILEFORM = 41;  // not an audio stream / unsupported file format
+constexpr int BASS_ERROR_UNKNOWN = -1;
+
+// BASS_ChannelGetInfo: the third 32-bit field is the flags.
+struct BASS_CHANNELINFO {
+    DWORD freq;
+    DWORD chans;
+    DWORD flags;
+    DWORD ctype;
+    DWORD origres;
+};
+
+class ISoundLib {
+public:
+    virtual ~ISoundLib() = default;
+
+    virtual DWORD BASS_GetVersion() = 0;
+    // device 1..10; freq 44100; flags 0; win: the owner window (unused on Linux); clsid: none.
+    virtual bool BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid) = 0;
+    virtual bool BASS_SetDevice(DWORD device) = 0;  // selects the device of later calls
+    virtual bool BASS_Free() = 0;                   // frees the selected device and its channels
+    virtual bool BASS_Update() = 0;
+    // Description of device 1..10, or nullptr when there is none. The text stays valid until
+    // the next call of this function.
+    virtual const char* BASS_GetDeviceDescription(DWORD device) = 0;
+
+    // Returns the option's previous value (BASS_DWORD_ERROR and code 20 for an unknown option).
+    virtual DWORD BASS_SetConfig(DWORD option, DWORD value) = 0;
+    // The proxy option takes a text: nullptr means no proxy. The library reads the text at
+    // every connection, so the caller keeps it alive.
+    virtual bool BASS_SetConfigPtr(DWORD option, const char* value) = 0;
+
+    virtual HSTREAM BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) = 0;
+    virtual HSTREAM BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) = 0;
+    // url: the address followed by one extra NUL. Blocks until the stream is connected and
+    // its buffer pre-filled, or fails (bounded by the network time-out).
+    virtual HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, DWORD user) = 0;
+    virtual HSTREAM BASS_AAC_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, DWORD user) = 0;
+    virtual bool BASS_StreamFree(HSTREAM handle) = 0;
+
+    virtual bool BASS_ChannelPlay(DWORD handle, bool restart) = 0;  // restart false: resume
+    virtual bool BASS_ChannelStop(DWORD handle) = 0;
+    virtual DWORD BASS_ChannelIsActive(DWORD handle) = 0;  // 0 stopped, 1 playing, 2 stalled
+    // volume 0..100, pan -100..100. Set: -1 leaves freq/volume, -101 leaves pan.
+    virtual bool BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* volume, int* pan) = 0;
+    virtual bool BASS_ChannelSetAttributes(DWORD handle, int freq, int volume, int pan) = 0;
+    // volume -2: slide to silence over `time` ms, then stop the channel.
+    virtual bool BASS_ChannelSlideAttributes(DWORD handle, int freq, int volume, int pan, DWORD time) = 0;
+    virtual DWORD BASS_ChannelIsSliding(DWORD handle) = 0;  // BASS_SLIDE_* bits
+    virtual bool BASS_ChannelSetFlags(DWORD handle, DWORD flags) = 0;
+    virtual bool BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info) = 0;
+    // Byte counts of the decoded 16-bit PCM; length is BASS_QWORD_ERROR when not known.
+    virtual QWORD BASS_ChannelGetLength(DWORD handle) = 0;
+    virtual QWORD BASS_ChannelGetPosition(DWORD handle) = 0;
+    virtual bool BASS_ChannelSetPosition(DWORD handle, QWORD pos) = 0;
+    virtual float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) = 0;
+    virtual QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) = 0;
+    // Low 16 bits left, high 16 bits right, each 0..32768; BASS_DWORD_ERROR on failure.
+    virtual DWORD BASS_ChannelGetLevel(DWORD handle) = 0;
+    // Count of bytes written; BASS_DWORD_ERROR (-1) on failure.
+    virtual DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) = 0;
+    // Bytes (32-bit); BASS_DWORD_ERROR on failure.
+    virtual DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) = 0;
+
+    virtual int BASS_ErrorGetCode() = 0;
+};
+
+}  // namespace soundlib

@@ -1,0 +1,106 @@
+#pragma once
+// TZorvanBass: the program's audio player. One object plays one channel of the sound library
+// (a local file or an internet stream), detects the end of playback by polling every 60 ms on
+// a threaded timer, and announces it through OnStop. It reaches the library only through the
+// ISoundLib it is given. All of it runs on the user-interface thread.
+#include "audio/soundlib/soundlib.h"
+
+#include <QDate>
+#include <QObject>
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class TThreadedTimer;
+
+// Turns a library error code into its Portuguese text; the code is narrowed to its low
+// 16 bits and read as signed first.
+QString ErrorText(int code);
+
+class TZorvanBass : public QObject {
+    Q_OBJECT
+public:
+    // Create(owner): RewindOnStop true, BufferLength 3000, CreateErrorCount 0.
+    TZorvanBass(soundlib::ISoundLib& lib, QObject* owner);
+    ~TZorvanBass() override;
+
+    void InitDevice(int device, void* window);
+    static void UpdateDevice(soundlib::ISoundLib& lib, int device, void* window);
+
+    void Load(const QString& source);
+    void Play();
+    void Stop();
+    void Close();
+    void FadeOut(std::uint16_t time);
+
+    bool IsPlaying() const;
+    bool IsFading();
+
+    std::uint32_t GetVolume();
+    void SetVolume(std::uint32_t v);
+    std::uint32_t GetPan();
+    void SetPan(std::uint32_t p);
+    std::uint32_t GetFrequency();
+    void SetFrequency(std::uint32_t f);
+
+    std::uint32_t GetLength();
+    std::int32_t GetPosition();
+    void SetPosition(std::int32_t ms);
+
+    void GetLevels(int& right, int& left);
+    std::int64_t GetBufferPercent();
+    std::int64_t GetDecodePosition();
+    std::int64_t GetDownloadPosition();
+    std::int32_t GetData(void* buffer, std::uint32_t length);
+
+    std::uint8_t GetDevice() const;
+    int GetDeviceCount();
+    QString GetDeviceName(int n);
+
+    // Raised with the player as sender (see Stop, Close, Poll).
+    std::function<void(TZorvanBass*)> OnStop;
+
+    // Fields, as the controller and the report read and write them.
+    std::uint16_t BufferLength = 3000;
+    std::int32_t Device = 0;
+    QString DeviceDescription;
+    QString Source;
+    std::uint16_t UseAac = 0;
+    std::uint32_t FrequencyValue = 44100;
+    std::uint32_t VolumeValue = 0;
+    std::uint32_t PanValue = 0;
+    std::int32_t LastFadeVolume = 0;
+    std::int32_t StillTicks = 0;
+    bool Looping = false;
+    bool RewindOnStop = true;
+    soundlib::DWORD Channel = 0;
+    bool Loaded = false;
+    bool Playing = false;
+    TThreadedTimer* PollTimer = nullptr;  // created by the first Load; owned by the player
+
+    // Program-wide state of the unit, one copy for all players.
+    static inline std::vector<std::int16_t> InitializedDevices;
+    static inline std::int16_t PlayingCount = 0;
+    static inline std::int16_t CreatedCount = 0;
+    static inline std::int16_t LoadedCount = 0;
+    static inline std::int16_t DeviceUpdateCount = 0;
+    static inline std::int16_t CreateErrorCount = 0;
+    static inline std::int16_t PlaysSinceUpdate = 0;
+    static inline QDate InitDate = QDate(1899, 12, 30);
+    static inline QTime InitTime = QTime(0, 0);
+    // Back to the values at program start (for tests).
+    static void ResetProgramWideState();
+
+    // Runs one poll tick now (the PollTimer's handler).
+    void Poll();
+
+protected:
+    virtual void DoStop();
+
+private:
+    void SetLoop(bool on);
+    soundlib::ISoundLib& lib_;
+};

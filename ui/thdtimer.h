@@ -1,0 +1,60 @@
+#pragma once
+// TThreadedTimer: a timer whose interval elapses on a worker thread of its own while its
+// OnTimer handler runs on the user-interface thread.
+//
+// Threads and locks: the worker only waits and hands off; everything else (the property
+// writers, Tick, OnTimer, the destructor) runs on the thread that created the timer, the
+// user-interface thread. `mutex_` guards the fields shared with the worker (the interval,
+// the parked flag, the stop and hand-off flags); OnTimer is never called with it held.
+//
+// Contract:
+//  - A disabled timer's worker is parked: it neither counts intervals nor hands off ticks.
+//  - Enabling (interval > 0) starts a fresh full interval: the first tick comes one interval
+//    after enabling. Changing the interval of an enabled timer restarts it the same way.
+//  - Each elapsed interval posts one tick to the user-interface thread and blocks until it has
+//    run, so ticks never overlap or pile up, and the next interval starts after the handler.
+//    The tick is an ordinary posted event: it is served by any event loop of that thread,
+//    the nested loops of modal message boxes and dialogs included.
+//  - A tick already posted when the timer is disabled reaches Tick, which calls nothing.
+//  - Destruction ends the worker promptly, also when it is blocked in a hand-off.
+#include <QObject>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+class TThreadedTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit TThreadedTimer(QObject* owner = nullptr);
+    ~TThreadedTimer() override;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value);
+    std::uint32_t Interval() const;
+    void SetInterval(std::uint32_t value);
+    TThreadPriority ThreadPriority() const { return priority_; }
+    void SetThreadPriority(TThreadPriority value);
+
+    // Called on the user-interface thread with the timer as sender.
+    std::function<void(TThreadedTimer*)> OnTimer;
+    int Tag = 0;
+
+    // Runs one tick on the calling (user-interface) thread: OnTimer when enabled and assigned.
+    void Tick();
+
+private:
+    struct Shared;
+    void Run(std::shared_ptr<Shared> shared);
+    void Park(bool parked);
+
+    std::shared_ptr<Shared> shared_;
+    std::thread worker_;
+    bool enabled_ = false;
+    TThreadPriority priority_ = TThreadPriority::tpNormal;
+};
