@@ -7,9 +7,10 @@
 
 STATION_PASSWORD=${STATION_PASSWORD:-sonarisdemo}
 
-# Music for the station: an arpeggio over a slow bass line, so a listener hears something
+# Music for the station (STATION_INPUT, ffmpeg input arguments, replaces it): an arpeggio over a slow bass line, so a listener hears something
 # that moves (and a test can tell it from the local tracks' steady tones).
 station_music_input() {
+  if [ -n "${STATION_INPUT:-}" ]; then echo "$STATION_INPUT"; return; fi
   echo "-re -f lavfi -i aevalsrc=0.22*sin(2*PI*t*330*pow(2\,floor(mod(t*4\,8))*2/12))*exp(-4*mod(t\,0.25))+0.18*sin(2*PI*t*110*pow(2\,floor(mod(t/2\,4))*5/12)):s=44100:c=stereo"
 }
 

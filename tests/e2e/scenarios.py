@@ -1,0 +1,306 @@
+"""Whole-program scenarios: the real sonaris executable in a fresh program folder, driven the
+way an operator drives it, judged by what an operator sees (windows, texts, the history file,
+the files written) and hears (the captured sound).
+
+    /usr/bin/python3 scenarios.py --sonaris BUILD/sonaris SCENARIO
+
+The station address of the program is fixed (127.0.0.1:9500): ctest runs each scenario in a
+network namespace of its own (run_in_netns.sh), so that port is private to it.
+"""
+
+import argparse
+import datetime
+import os
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(__file__))
+from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Station, runs,  # noqa: E402
+                    wait_until)
+
+LOCAL_HZ = 1000.0
+TONES = {"stream": STREAM_HZ, "local": LOCAL_HZ}
+APP_TITLE = "Vendrasil Sonaris-V1 - DEMONSTRATIVO"
+
+
+def today_window(before_s=3600, after_s=3600):
+    now = datetime.datetime.now()
+    start = now - datetime.timedelta(seconds=before_s)
+    stop = now + datetime.timedelta(seconds=after_s)
+    if start.date() != now.date():
+        start = now.replace(hour=0, minute=0, second=0)
+    if stop.date() != now.date():
+        stop = now.replace(hour=23, minute=59, second=59)
+    return start.time(), stop.time()
+
+
+def heard(program, seconds_from_end, tone, share=0.7):
+    """True when `tone` was the loudest sound in at least `share` of the last seconds."""
+    labels = program.sound_frames().timeline(TONES)
+    tail = labels[-int(seconds_from_end * 10):]
+    return bool(tail) and sum(1 for x in tail if x == tone) >= share * len(tail)
+
+
+def confirm_box(desktop, program):
+    """Answers the program's OK/Cancel question with OK (Enter on its default button)."""
+    win = desktop.wait_window("Tavon Sistemas", 10)
+    desktop.key(win, "Return")
+
+
+def leave_through_sair(desktop, program):
+    program.press("Sair")
+    confirm_box(desktop, program)
+    wait_until(lambda: not program.alive(), 15, what="the program to end")
+    hist = program.history()
+    assert hist[-3:] == ["ENCERRANDO SISTEMA  - PELO USUÁRIO", "*** SISTEMA DESLIGADO ***", "=" * 37], hist[-4:]
+
+
+def deactivate(desktop, program):
+    program.press("Desativar")
+    confirm_box(desktop, program)
+    program.wait_history("DESATIVADO PELO USUÁRIO", 10)
+    wait_until(lambda: program.a11y.find("Ativar"), 10, what="caption Ativar")
+    assert not os.path.exists(program.autostart_path()), "the autostart entry must be gone"
+
+
+# --- scenarios ------------------------------------------------------------------------------
+
+def first_start(binary):
+    with Desktop() as desktop:
+        program = Sonaris(desktop, binary)
+        try:
+            program.start()
+            for folder in ("MUSICAS", "HISTORICO", "LOGO"):
+                assert os.path.isdir(program.folder + folder), folder
+            program.wait_history("** INICIADO O SISTEMA **", 10)
+            assert program.a11y.has_text("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA")
+            # The keys of the window.
+            program.key("c")
+            box = desktop.wait_window(APP_TITLE, 10)
+            assert program.a11y.has_text("http://127.0.0.1:9500"), "the C key shows the stream address"
+            desktop.key(box, "Return")
+            wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the address box to close")
+            program.key("alt+i")
+            box = desktop.wait_window(APP_TITLE, 10)
+            assert any(t.startswith("-" * 98) for t in program.a11y.texts()), "the Alt+I report"
+            desktop.key(box, "Return")
+            wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the report to close")
+            program.key("F11")
+            editor = desktop.wait_window("Acionamento Automático", 10)
+            program.press("Sair")
+            wait_until(lambda: not desktop.windows("Acionamento Automático"), 10, what="the editor to close")
+            del editor
+            program.key("F10")
+            desktop.wait_window("Configuração", 10)
+            program.press("Sair")
+            wait_until(lambda: not desktop.windows("Configuração"), 10, what="the dialog to close")
+            leave_through_sair(desktop, program)
+            assert not os.path.exists(program.autostart_path())
+        finally:
+            program.cleanup()
+
+
+def stream_heard(binary):
+    station = Station().start()
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 20)])
+            try:
+                program.start()
+                program.press("Ativar")
+                assert os.path.exists(program.autostart_path()), "activation writes the autostart entry"
+                program.wait_history("Carregando Sonaris", 30)
+                program.wait_history("Sonaris", 30, count=1)
+                wait_until(lambda: "Sonaris" in program.history(), 30, what="'Sonaris' (stream playing)")
+                time.sleep(6)
+                assert heard(program, 4, "stream"), "the stream must be heard"
+                hist = program.history()
+                assert hist.index("Carregando Sonaris") < hist.index("Sonaris")
+                deactivate(desktop, program)
+                time.sleep(3)
+                assert heard(program, 1, "-", share=0.9), "both players faded out after deactivation"
+                leave_through_sair(desktop, program)
+            finally:
+                program.cleanup()
+    finally:
+        station.stop()
+
+
+def station_down(binary):
+    with Desktop() as desktop:
+        program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 30)])
+        try:
+            program.start()
+            program.press("Ativar")
+            program.wait_history("Erro ao Carregar Sonaris", 60)
+            program.wait_history("PLAY MÚSICAS LOCAIS  -  Sonaris 802", 10)
+            time.sleep(4)
+            assert heard(program, 3, "local"), "local music must be heard"
+            assert program.a11y.has_text("Erro WEB -  Erro:"), "status line after the failed attempt"
+            # The tray's "Desligar Sonaris" ends at once, without closing lines.
+            leave_through_tray(desktop, program)
+        finally:
+            program.cleanup()
+
+
+def leave_through_tray(desktop, program):
+    before = program.history()
+    icons = wait_until(desktop.tray_icon_window, 10, what="the tray icon")
+    import subprocess
+    subprocess.run(["xdotool", "mousemove", "--window", icons[-1], "5", "5", "click", "3"], check=False)
+    program.a11y.press("Desligar Sonaris", timeout=10)
+    wait_until(lambda: not program.alive(), 15, what="the program to end")
+    assert program.history() == before, "Desligar Sonaris writes no closing lines"
+    assert not os.path.exists(program.autostart_path()), "Desligar Sonaris removes the autostart entry"
+
+
+def drop_and_back(binary):
+    station = Station().start()
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, binary, window=today_window(),
+                              music=[("A.WAV", LOCAL_HZ, 15), ("B.WAV", LOCAL_HZ, 15)])
+            try:
+                program.start()
+                program.press("Ativar")
+                wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+                time.sleep(4)
+                assert heard(program, 3, "stream")
+                station.kill_source()
+                wait_until(lambda: any(m.startswith("PLAY MÚSICAS LOCAIS") for m in program.history()), 40,
+                           what="local music after the drop")
+                time.sleep(3)
+                assert heard(program, 2, "local"), "local music after the source died"
+                station.start_source()
+                program.wait_history("Sonaris - No AR", 120)
+                time.sleep(5)
+                assert heard(program, 2, "stream"), "the stream is back after the local track"
+                hist = program.history()
+                drop = hist.index("STOP -  Sonaris")
+                back = hist.index("Sonaris - No AR")
+                assert drop < back
+                labels = program.sound_frames().timeline(TONES)
+                print("timeline:", runs(labels)[-12:])
+                leave_through_tray(desktop, program)
+            finally:
+                program.cleanup()
+    finally:
+        station.stop()
+
+
+def stop_time(binary):
+    station = Station().start()
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, binary, window=today_window(3600, 50),
+                              music=[("LOCAL.WAV", LOCAL_HZ, 20)])
+            try:
+                program.start()
+                program.press("Ativar")
+                wait_until(lambda: "Sonaris" in program.history(), 45, what="the stream playing")
+                program.wait_history("Encerrando Conexão PROGRAMADA: ", 60)
+                time.sleep(4)
+                assert heard(program, 2, "-", share=0.9), "both players faded out at the stop time"
+                assert program.a11y.has_text("Conexão Fechada")
+                assert program.a11y.find("Desativar"), "the player stays activated"
+                leave_through_tray(desktop, program)
+            finally:
+                program.cleanup()
+    finally:
+        station.stop()
+
+
+def autostart(binary):
+    station = Station().start()
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, binary, window=today_window(), autostart=True,
+                              music=[("LOCAL.WAV", LOCAL_HZ, 20)])
+            try:
+                program.start()
+                wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+                wait_until(lambda: not desktop.windows(MAIN_TITLE), 15, what="the window to be minimised")
+                assert program.alive()
+                wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+                leave_through_tray(desktop, program)
+            finally:
+                program.cleanup()
+    finally:
+        station.stop()
+
+
+def second_instance(binary):
+    with Desktop() as desktop:
+        program = Sonaris(desktop, binary)
+        try:
+            program.start()
+            second = program.second_instance()
+            box = desktop.wait_window("SONARIS já aberto", 15)
+            desktop.key(box, "Return")
+            assert second.wait(timeout=10) is not None
+            assert program.alive(), "the running instance is untouched"
+            assert len(desktop.windows(MAIN_TITLE)) == 1
+            leave_through_sair(desktop, program)
+        finally:
+            program.cleanup()
+
+
+def close_while_active(binary):
+    with Desktop() as desktop:
+        program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 20)])
+        try:
+            program.start()
+            program.press("Ativar")
+            lines = len(program.history())
+            # The close box while active only minimises; the history gets no line.
+            import subprocess
+            subprocess.run(["xdotool", "windowclose", program.window], check=False)
+            subprocess.run(["wmctrl", "-c", MAIN_TITLE], check=False, capture_output=True)
+            program.key("alt+F4")
+            wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="the window to be minimised")
+            assert program.alive()
+            time.sleep(1)
+            assert all(not m.startswith(("*** SISTEMA", "ENCERRANDO")) for m in program.history()[lines:])
+            # "Minimizar" and the tray's double click.
+            icons = wait_until(desktop.tray_icon_window, 10, what="the tray icon")
+            subprocess.run(["xdotool", "mousemove", "--window", icons[-1], "5", "5", "click", "--repeat", "2",
+                            "--delay", "80", "1"], check=False)
+            program.window = desktop.wait_window(MAIN_TITLE, 10)
+            program.press("Minimizar")
+            wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="Minimizar")
+            subprocess.run(["xdotool", "mousemove", "--window", icons[-1], "5", "5", "click", "--repeat", "2",
+                            "--delay", "80", "1"], check=False)
+            program.window = desktop.wait_window(MAIN_TITLE, 10)
+            deactivate(desktop, program)
+            # Inactive, the close box asks; OK writes the two closing lines.
+            program.key("alt+F4")
+            confirm_box(desktop, program)
+            wait_until(lambda: not program.alive(), 15, what="the program to end")
+            assert program.history()[-2:] == ["*** SISTEMA DESLIGADO ***", "=" * 37]
+        finally:
+            program.cleanup()
+
+
+SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
+                                      autostart, second_instance, close_while_active)}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--sonaris", required=True)
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+    t0 = time.monotonic()
+    try:
+        SCENARIOS[args.scenario](os.path.abspath(args.sonaris))
+    except Exception:
+        traceback.print_exc()
+        print("%s: FAILED after %.0f s" % (args.scenario, time.monotonic() - t0))
+        return 1
+    print("%s: passed in %.0f s" % (args.scenario, time.monotonic() - t0))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
