@@ -1,10 +1,23 @@
 #include "system/programfolder.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 QString overrideFolder;
+
+// An installed package puts this marker beside the executable: its own folder is then not
+// the operator's to write, and each user gets a program folder of their own.
+const char kPerUserMarker[] = "PASTA_POR_USUARIO";
+
+QString PerUserFolder() {
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = base + QStringLiteral("/sonaris-v1/");
+    QDir().mkpath(folder);
+    return folder;
 }
+}  // namespace
 
 QString ExecutablePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
@@ -14,6 +27,7 @@ QString ProgramFolder() {
     if (!overrideFolder.isEmpty()) return overrideFolder;
     QString folder = QFileInfo(ExecutablePath()).absolutePath();
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    if (QFileInfo::exists(folder + QLatin1String(kPerUserMarker))) return PerUserFolder();
     return folder;
 }
 
