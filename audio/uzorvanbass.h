@@ -102,5 +102,7 @@ protected:
 
 private:
     void SetLoop(bool on);
+    void ReadAttributes();  // frequency, volume and pan of the channel into the fields
+    void StartChannel();    // the attributes, then play without restart
     soundlib::ISoundLib& lib_;
 };
