@@ -4,20 +4,29 @@
 #include <QMessageBox>
 
 namespace {
+// The program's texts break lines with a bare carriage return, as the Windows boxes showed
+// them; Qt's labels break only at line feeds.
+QString ForDisplay(const QString& text) {
+    QString out = text;
+    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
 class RealMessageBoxes : public IMessageBoxes {
 public:
     void Message(const QString& text, const QString& caption) override {
-        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::NoIcon, caption, ForDisplay(text), QMessageBox::Ok);
         box.exec();
     }
     bool Confirm(const QString& text, const QString& caption) override {
-        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok | QMessageBox::Cancel);
+        QMessageBox box(QMessageBox::NoIcon, caption, ForDisplay(text), QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Cancel);
         return box.exec() == QMessageBox::Ok;
     }
     void Error(const QString& text, const QString& caption) override {
-        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, caption, ForDisplay(text), QMessageBox::Ok);
         box.exec();
     }
     void Beep() override { QApplication::beep(); }
