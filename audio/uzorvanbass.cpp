@@ -1,16 +1,9 @@
 #include "audio/uzorvanbass.h"
 
 #include "system/clock.h"
+#include "system/filenames.h"
 #include "system/messageboxes.h"
 #include "ui/thdtimer.h"
-
-#if __has_include("system/filenames.h")
-#include "system/filenames.h"
-#else
-// Until the file-name helpers land: the locale's encoding (not reversible for invalid bytes).
-#include <QFile>
-static QByteArray EncodeFileName(const QString& name) { return QFile::encodeName(name); }
-#endif
 
 #include <QCoreApplication>
 #include <QMetaObject>
