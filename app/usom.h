@@ -14,6 +14,7 @@
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
+#include "system/autostart.h"  // StartupLinkName, the link that marks a player left activated
 
 #include <QMainWindow>
 #include <QString>
@@ -35,8 +36,6 @@ class Tform_about;
 class Tform_volume;
 class Tfrm_cfg;
 
-// Text of the link (autostart entry) that marks a player left activated.
-inline const QString StartupLinkName = QStringLiteral("Vendrasil Sonaris-V1 - DM");
 // Base address of the default streaming server, ending with the colon before the port.
 QString DefaultStreamBase();
 

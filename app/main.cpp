@@ -1,0 +1,38 @@
+// The program entry: one player per user, the regional format check, then the four windows
+// that live until the program ends, and the message loop.
+#include "app/about.h"
+#include "app/playerstate.h"
+#include "app/usom.h"
+#include "audio/soundlib/realsoundlib.h"
+#include "schedule/ucfg.h"
+#include "system/messageboxes.h"
+#include "system/regional.h"
+#include "system/singleinstance.h"
+#include "ui/uvolume.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    // The toolkit must exist before the first message box; no window is made before the checks.
+    QApplication app(argc, argv);
+
+    SingleInstance instance;
+    if (!instance.Acquire()) {
+        MessageBoxes().Message(QStringLiteral("SONARIS já está aberto. Verifique !"), QStringLiteral("SONARIS já aberto"));
+        return 0;
+    }
+    if (!CheckRegionalFormats()) return 0;
+
+    // The application title captions the plain message boxes. It is the application name
+    // rather than Qt's display name, which X11 would append to every window's caption.
+    QApplication::setApplicationName(QStringLiteral("Vendrasil Sonaris-V1 - DEMONSTRATIVO"));
+
+    RealSoundLib lib;
+    Tfrm_sonarisv1AAC mainWindow(lib);
+    Tform_about about;
+    Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
+    Tfrm_cfg cfg;
+    mainWindow.SetWindows(&about, &volume, &cfg);
+    mainWindow.show();
+    return app.exec();
+}
