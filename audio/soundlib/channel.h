@@ -1,0 +1,126 @@
+#pragma once
+// Channel: one stream of the library (a file or a net stream) with its playback buffer, the
+// attributes applied when it is mixed, and the decoder thread that keeps the buffer filled.
+//
+// Threads and locks:
+// - the user-interface thread calls the public operations;
+// - the decoder thread (DecodeLoop) decodes outside any lock and writes into ring_ under lock_;
+// - the device's output callback calls Mix under lock_, only copying from ring_ and updating
+//   the mix state; it wakes the decoder through wake_ when a quarter of the buffer is free.
+// lock_ guards everything in the "mix state" block. The decoder object is touched only by the
+// decoder thread once it runs (seeks are handed to it through seekPending_). levelLeft_,
+// levelRight_, freedByItself_ and filePosition_ are atomics read without the lock.
+#include "audio/soundlib/ringbuffer.h"
+#include "audio/soundlib/soundlib.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace soundlib {
+
+class Decoder;
+class NetStream;
+
+struct ChannelFormat {
+    int outRate = 44100;       // the device's rate; the buffer holds stereo float frames at it
+    int bufferMs = 500;        // decode-ahead, BASS_CONFIG_BUFFER
+    int deviceFrames = 1024;   // frames per output callback
+    DWORD flags = 0;
+};
+
+class Channel {
+public:
+    // Takes the decoder (already primed) and, for a URL, its net stream. Starts decoding.
+    Channel(int device, const ChannelFormat& format, std::unique_ptr<Decoder> decoder, std::unique_ptr<NetStream> net);
+    ~Channel();  // stops and joins the decoder thread, closes the connection
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    int Device() const { return device_; }
+    bool IsStream() const { return net_ != nullptr; }
+    // The channel ended by itself with BASS_STREAM_AUTOFREE: its handle is gone.
+    bool FreedByItself() const { return freedByItself_.load(); }
+
+    // Output callback, lock-free of allocations: adds `frames` frames to `out` (interleaved,
+    // `outChannels` per frame).
+    void Mix(float* out, int frames, int outChannels);
+
+    void Play(bool restart);
+    void Stop();
+    DWORD Active() const;
+
+    int Volume() const;  // 0..100
+    int Pan() const;     // -100..100
+    void SetVolume(int volume);
+    void SetPan(int pan);
+    // Slides towards `volume` (0..100; -2 = silence, then stop) and/or `pan` (-101 = leave).
+    void Slide(int volume, int pan, DWORD ms);
+    DWORD Sliding() const;
+    void SetLoop(bool on);
+
+    int Rate() const { return rate_; }
+    int Channels() const { return channels_; }
+    bool EightBit() const { return eightBit_; }
+    int BytesPerFrame() const { return channels_ * 2; }
+    QWORD LengthBytes() const;  // BASS_QWORD_ERROR when not known
+    QWORD PositionBytes() const;
+    bool SetPositionBytes(QWORD bytes);  // false: beyond the end, or a net stream
+    DWORD Level() const;
+    DWORD Data(void* buffer, DWORD length) const;
+    DWORD FilePosition(DWORD mode) const;
+
+private:
+    struct Ramp {
+        bool active = false;
+        float from = 0, to = 0;
+        std::int64_t total = 0, done = 0;
+    };
+    void DecodeLoop();
+    float Advance(Ramp& ramp, float& value, int frames);
+
+    const int device_;
+    const ChannelFormat format_;
+    std::unique_ptr<Decoder> decoder_;
+    std::unique_ptr<NetStream> net_;
+    int rate_ = 0;
+    int channels_ = 0;
+    bool eightBit_ = false;
+    std::int64_t totalFrames_ = -1;
+    std::int64_t fileSize_ = 0;
+    std::size_t wakeFreeSamples_ = 0;
+    std::size_t resumeSamples_ = 0;
+    std::vector<float> pending_;  // decoded, not yet in the buffer; the decoder thread's own
+    std::thread thread_;
+
+    // Mix state, guarded by lock_.
+    mutable std::mutex lock_;
+    std::condition_variable wake_;
+    RingBuffer<float> ring_;
+    bool playing_ = false;
+    bool stalled_ = false;
+    bool decodeEnded_ = false;
+    bool loop_ = false;
+    bool quit_ = false;
+    bool decoderWaiting_ = false;
+    bool seekPending_ = false;
+    std::int64_t seekTarget_ = 0;
+    float volume_ = 1.0f;
+    float pan_ = 0.0f;
+    Ramp volumeRamp_;
+    Ramp panRamp_;
+    bool stopAfterRamp_ = false;
+    std::int64_t baseFrame_ = 0;      // source frame at the start of ring_'s data stream
+    std::int64_t consumedFrames_ = 0;  // output frames mixed since baseFrame_
+
+    std::atomic<std::uint32_t> levelLeft_{0};
+    std::atomic<std::uint32_t> levelRight_{0};
+    std::atomic<bool> freedByItself_{false};
+    std::atomic<std::int64_t> filePosition_{0};
+};
+
+}  // namespace soundlib

@@ -1,0 +1,85 @@
+#pragma once
+// Decoder: one FFmpeg demuxer, audio decoder and resampler that turn a file or a net stream
+// into float stereo frames at the output device's rate, keeping the source's own rate and
+// channel count for the library's byte positions. Not synchronised: one thread at a time (the
+// user-interface thread while the channel is created, then the channel's decoder thread).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+struct AVCodecContext;
+struct AVIOContext;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
+struct AVInputFormat;
+
+namespace soundlib {
+
+class NetStream;
+
+class Decoder {
+public:
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Each returns a library code (0 on success) and, on success, a decoder that has already
+    // decoded its first frames: what it holds is audio.
+    static int OpenFile(const std::string& path, int outRate, std::unique_ptr<Decoder>& decoder);
+    static int OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_ptr<Decoder>& decoder);
+
+    int Rate() const { return rate_; }
+    int Channels() const { return channels_; }
+    bool EightBit() const { return eightBit_; }
+    std::int64_t TotalFrames() const { return totalFrames_; }  // source frames; -1 unknown
+    std::int64_t BitRate() const;                            // bits per second; 0 unknown
+
+    // Appends the next decoded piece; false once nothing more comes.
+    bool DecodeMore(std::vector<float>& out);
+    // The next DecodeMore starts at source frame `frame` (as close as the format allows).
+    bool Seek(std::int64_t frame);
+
+    std::int64_t BytePosition() const;
+    std::int64_t ByteSize() const;
+
+    // Net streams: while creating, a read waits at most the time-out; afterwards, for as
+    // long as the connection lives.
+    void SetBoundedReads(bool bounded) { boundedReads_ = bounded; }
+    bool ReadTimedOut() const;
+
+private:
+    explicit Decoder(int outRate);
+    int OpenInput(const AVInputFormat* format, const char* url);
+    int OpenCodec();
+    int Prime();
+    bool Convert(AVFrame* frame, std::vector<float>& out);
+    static int ReadNet(void* opaque, std::uint8_t* buffer, int size);
+
+    const int outRate_;
+    AVFormatContext* format_ = nullptr;
+    AVIOContext* io_ = nullptr;  // ours: a file opened for probing, or the net stream's reader
+    AVCodecContext* codec_ = nullptr;
+    SwrContext* swr_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    NetStream* net_ = nullptr;
+    bool boundedReads_ = true;
+    int stream_ = -1;
+    int rate_ = 0;
+    int channels_ = 0;
+    bool eightBit_ = false;
+    std::int64_t totalFrames_ = -1;
+    bool inputEnded_ = false;
+    bool decoderDrained_ = false;
+    std::int64_t skipUntil_ = -1;  // after a seek: drop source frames before this one
+    int swrRate_ = 0;
+    int swrFormat_ = -1;
+    int swrChannels_ = 0;
+    std::uint64_t swrLayoutMask_ = 0;
+    std::vector<float> primed_;
+};
+
+}  // namespace soundlib

@@ -1,0 +1,164 @@
+#include "audio/soundlib/netstream.h"
+
+#include "audio/soundlib/soundlib.h"
+
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/dict.h>
+#include <libavutil/mem.h>
+#include <libavutil/opt.h>
+}
+
+#include <chrono>
+#include <vector>
+
+namespace soundlib {
+
+namespace {
+// The download thread reads when at least this much room is free, and rests this long
+// between reads while the buffer is comfortably full, so that the kernel gathers the data of
+// a quarter second into one read instead of waking us for every packet.
+constexpr std::size_t kReadChunk = 4096;
+constexpr auto kRestWhileFull = std::chrono::milliseconds(250);
+}  // namespace
+
+NetStream::NetStream(int timeoutMs) : interrupt_(timeoutMs) {}
+
+NetStream::~NetStream() {
+    Abort();
+    if (thread_.joinable()) thread_.join();
+    if (io_) avio_closep(&io_);
+}
+
+int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy) {
+    const std::string& lookupHost = proxy ? proxy->host : address.host;
+    int lookupPort = proxy ? proxy->port : address.port;
+    if (int code = ResolveHost(lookupHost, lookupPort, interrupt_.TimeoutMs()); code != BASS_OK) return code;
+
+    AVDictionary* options = nullptr;
+    std::string timeoutUs = std::to_string(static_cast<long long>(interrupt_.TimeoutMs()) * 1000);
+    av_dict_set(&options, "timeout", timeoutUs.c_str(), 0);
+    av_dict_set(&options, "rw_timeout", timeoutUs.c_str(), 0);
+    // An empty proxy option keeps FFmpeg from taking one from the environment.
+    av_dict_set(&options, "http_proxy", proxy ? proxy->option.c_str() : "", 0);
+    av_dict_set(&options, "icy", "0", 0);
+    av_dict_set(&options, "reconnect", "0", 0);
+    av_dict_set(&options, "seekable", "0", 0);
+    av_dict_set(&options, "user_agent", "Sonaris-V1", 0);
+
+    interrupt_.Restart();
+    AVIOInterruptCB callback = interrupt_.Callback();
+    int result = avio_open2(&io_, address.url.c_str(), AVIO_FLAG_READ, &callback, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        io_ = nullptr;
+        return ConnectionErrorCode(result, interrupt_.Expired());
+    }
+    std::uint8_t* mime = nullptr;
+    if (av_opt_get(io_, "mime_type", AV_OPT_SEARCH_CHILDREN, &mime) >= 0 && mime) {
+        mimeType_ = reinterpret_cast<const char*>(mime);
+        av_free(mime);
+    }
+    return BASS_OK;
+}
+
+void NetStream::Start(std::size_t capacity) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ring_.Resize(capacity);
+    }
+    thread_ = std::thread(&NetStream::DownloadLoop, this);
+}
+
+void NetStream::SetCapacity(std::size_t capacity) {
+    std::lock_guard<std::mutex> guard(lock_);
+    ring_.Resize(std::max(capacity, ring_.Size()));
+    changed_.notify_all();
+}
+
+void NetStream::DownloadLoop() {
+    std::vector<std::uint8_t> chunk;
+    for (;;) {
+        std::size_t room;
+        {
+            std::unique_lock<std::mutex> guard(lock_);
+            changed_.wait(guard, [&] { return aborted_ || ring_.Free() >= std::min(kReadChunk, ring_.Capacity()); });
+            if (aborted_) break;
+            room = ring_.Free();
+        }
+        chunk.resize(room);
+        interrupt_.Restart();
+        int got = avio_read_partial(io_, chunk.data(), static_cast<int>(room));
+        std::unique_lock<std::mutex> guard(lock_);
+        if (got <= 0) {
+            ended_ = true;
+            changed_.notify_all();
+            break;
+        }
+        ring_.Write(chunk.data(), static_cast<std::size_t>(got));
+        downloaded_ += static_cast<std::uint64_t>(got);
+        changed_.notify_all();
+        if (ring_.Size() * 2 >= ring_.Capacity())
+            changed_.wait_for(guard, kRestWhileFull, [&] { return aborted_; });
+    }
+}
+
+int NetStream::Read(std::uint8_t* buffer, int size, bool bounded) {
+    std::unique_lock<std::mutex> guard(lock_);
+    auto ready = [&] { return aborted_ || ended_ || !ring_.Empty(); };
+    if (bounded) {
+        if (!changed_.wait_for(guard, std::chrono::milliseconds(interrupt_.TimeoutMs()), ready)) {
+            readTimedOut_ = true;
+            return -1;
+        }
+    } else {
+        changed_.wait(guard, ready);
+    }
+    if (aborted_) return -1;
+    if (ring_.Empty()) return 0;
+    std::size_t got = ring_.Read(buffer, static_cast<std::size_t>(size));
+    taken_ += got;
+    changed_.notify_all();
+    return static_cast<int>(got);
+}
+
+bool NetStream::WaitForFill(std::size_t bytes) {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+        if (aborted_) return false;
+        if (ended_ || ring_.Size() >= std::min(bytes, ring_.Capacity())) return true;
+        std::uint64_t before = downloaded_;
+        changed_.wait_for(guard, std::chrono::milliseconds(interrupt_.TimeoutMs()),
+                          [&] { return aborted_ || ended_ || downloaded_ != before; });
+        if (!aborted_ && !ended_ && downloaded_ == before) return false;
+    }
+}
+
+std::uint64_t NetStream::Downloaded() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return downloaded_;
+}
+
+std::uint64_t NetStream::Taken() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return taken_;
+}
+
+std::size_t NetStream::Capacity() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ring_.Capacity();
+}
+
+bool NetStream::Ended() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ended_;
+}
+
+void NetStream::Abort() {
+    interrupt_.Abort();
+    std::lock_guard<std::mutex> guard(lock_);
+    aborted_ = true;
+    changed_.notify_all();
+}
+
+}  // namespace soundlib

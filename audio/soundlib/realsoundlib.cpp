@@ -1,0 +1,199 @@
+// Devices, configuration, error code and the channel table of RealSoundLib; the channel calls
+// are in realsoundlib_channels.cpp, the creation of streams in realsoundlib_streams.cpp.
+#include "audio/soundlib/realsoundlib.h"
+
+#include "audio/soundlib/channel.h"
+#include "audio/soundlib/errorcode.h"
+#include "audio/soundlib/outputdevice.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+
+namespace soundlib {
+
+RealSoundLib::RealSoundLib() = default;
+
+RealSoundLib::~RealSoundLib() {
+    // Channels first (their threads joined), then the devices (SDL's threads joined).
+    for (auto it = channels_.begin(); it != channels_.end();) Release(it++);
+    for (auto& device : devices_) device.reset();
+    if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool RealSoundLib::StartAudio() {
+    if (!audioStarted_) audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    return audioStarted_;
+}
+
+DWORD RealSoundLib::BASS_GetVersion() {
+    SetErrorCode(BASS_OK);
+    return BASSVERSION << 16;
+}
+
+bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
+    if (device == -1) device = 1;  // the default device
+    if (device < 1 || device > 10) {
+        SetErrorCode(BASS_ERROR_DEVICE);
+        return false;
+    }
+    if (!StartAudio()) {
+        SetErrorCode(BASS_ERROR_DRIVER);
+        return false;
+    }
+    if (devices_[static_cast<std::size_t>(device)]) {
+        SetErrorCode(BASS_ERROR_ALREADY);
+        return false;
+    }
+    int code = BASS_OK;
+    auto output = OutputDevice::Open(device, code);
+    if (!output) {
+        SetErrorCode(code);
+        return false;
+    }
+    devices_[static_cast<std::size_t>(device)] = std::move(output);
+    current_ = device;
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+bool RealSoundLib::BASS_SetDevice(DWORD device) {
+    if (device < 1 || device > 10) {
+        SetErrorCode(BASS_ERROR_DEVICE);
+        return false;
+    }
+    if (!devices_[device]) {
+        SetErrorCode(BASS_ERROR_INIT);
+        return false;
+    }
+    current_ = static_cast<int>(device);
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+OutputDevice* RealSoundLib::CurrentDevice() {
+    OutputDevice* device = current_ > 0 ? devices_[static_cast<std::size_t>(current_)].get() : nullptr;
+    if (!device) SetErrorCode(BASS_ERROR_INIT);
+    return device;
+}
+
+void RealSoundLib::FreeDevice(int device) {
+    for (auto it = channels_.begin(); it != channels_.end();) {
+        auto next = std::next(it);
+        if (it->second.channel->Device() == device) Release(it);
+        it = next;
+    }
+    devices_[static_cast<std::size_t>(device)].reset();
+}
+
+bool RealSoundLib::BASS_Free() {
+    if (!CurrentDevice()) return false;
+    FreeDevice(current_);
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+bool RealSoundLib::BASS_Update() {
+    if (!CurrentDevice()) return false;
+    ReleaseFinished();
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+const char* RealSoundLib::BASS_GetDeviceDescription(DWORD device) {
+    if (!StartAudio()) {
+        SetErrorCode(BASS_ERROR_DRIVER);
+        return nullptr;
+    }
+    auto name = OutputDeviceName(static_cast<int>(std::min<DWORD>(device, 11)));
+    if (!name) {
+        SetErrorCode(BASS_ERROR_DEVICE);
+        return nullptr;
+    }
+    description_ = *name;
+    SetErrorCode(BASS_OK);
+    return description_.c_str();
+}
+
+DWORD RealSoundLib::BASS_SetConfig(DWORD option, DWORD value) {
+    DWORD previous;
+    switch (option) {
+    case BASS_CONFIG_BUFFER:
+        previous = bufferMs_;
+        bufferMs_ = std::clamp<DWORD>(value, 10, 5000);
+        break;
+    case BASS_CONFIG_NET_TIMEOUT:
+        previous = netTimeoutMs_;
+        netTimeoutMs_ = std::clamp<DWORD>(value, 100, 600000);
+        break;
+    case BASS_CONFIG_NET_BUFFER:
+        previous = netBufferMs_;
+        netBufferMs_ = std::clamp<DWORD>(value, 1000, 60000);
+        break;
+    default:
+        // The proxy is a text: BASS_SetConfigPtr.
+        SetErrorCode(BASS_ERROR_ILLPARAM);
+        return BASS_DWORD_ERROR;
+    }
+    SetErrorCode(BASS_OK);
+    return previous;
+}
+
+bool RealSoundLib::BASS_SetConfigPtr(DWORD option, const char* value) {
+    if (option != BASS_CONFIG_NET_PROXY) {
+        SetErrorCode(BASS_ERROR_ILLPARAM);
+        return false;
+    }
+    proxy_ = value;
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+HSTREAM RealSoundLib::Register(std::unique_ptr<Channel> channel, DWORD flags) {
+    while (nextHandle_ == 0 || channels_.count(nextHandle_)) ++nextHandle_;
+    HSTREAM handle = nextHandle_++;
+    devices_[static_cast<std::size_t>(channel->Device())]->Attach(channel.get());
+    channels_[handle] = Entry{std::move(channel), flags};
+    SetErrorCode(BASS_OK);
+    return handle;
+}
+
+RealSoundLib::Entry* RealSoundLib::Find(DWORD handle) {
+    ReleaseFinished();
+    auto it = channels_.find(handle);
+    if (it == channels_.end()) {
+        SetErrorCode(BASS_ERROR_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+void RealSoundLib::Release(std::map<DWORD, Entry>::iterator entry) {
+    Channel* channel = entry->second.channel.get();
+    if (auto& device = devices_[static_cast<std::size_t>(channel->Device())]) device->Detach(channel);
+    channels_.erase(entry);  // joins the channel's threads
+}
+
+void RealSoundLib::ReleaseFinished() {
+    for (auto it = channels_.begin(); it != channels_.end();) {
+        auto next = std::next(it);
+        if (it->second.channel->FreedByItself()) Release(it);
+        it = next;
+    }
+}
+
+bool RealSoundLib::BASS_StreamFree(HSTREAM handle) {
+    ReleaseFinished();
+    auto it = channels_.find(handle);
+    if (it == channels_.end()) {
+        SetErrorCode(BASS_ERROR_HANDLE);
+        return false;
+    }
+    Release(it);
+    SetErrorCode(BASS_OK);
+    return true;
+}
+
+int RealSoundLib::BASS_ErrorGetCode() { return LastErrorCode(); }
+
+}  // namespace soundlib

@@ -1,0 +1,109 @@
+// Creating channels: files through FFmpeg's own file reading, URLs through a NetStream that
+// connects (bounded by the network time-out), is probed, and is pre-buffered before the call
+// returns.
+#include "audio/soundlib/realsoundlib.h"
+
+#include "audio/soundlib/channel.h"
+#include "audio/soundlib/decoder.h"
+#include "audio/soundlib/errorcode.h"
+#include "audio/soundlib/netaddress.h"
+#include "audio/soundlib/netstream.h"
+#include "audio/soundlib/outputdevice.h"
+
+#include <algorithm>
+
+namespace soundlib {
+
+namespace {
+// Until the stream tells its own, the net buffer is sized for 128 kbit/s.
+constexpr std::int64_t kAssumedBitRate = 128000;
+constexpr DWORD kKeptFlags = BASS_SAMPLE_LOOP | BASS_SAMPLE_SOFTWARE | BASS_STREAM_AUTOFREE;
+
+std::size_t NetBufferBytes(DWORD ms, std::int64_t bitRate) {
+    return static_cast<std::size_t>(static_cast<std::int64_t>(ms) * (bitRate / 8) / 1000);
+}
+}  // namespace
+
+HSTREAM RealSoundLib::BASS_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) {
+    if (mem || offset != 0 || length != 0 || !file) {
+        // Memory streams and parts of files are not offered by this library.
+        SetErrorCode(BASS_ERROR_ILLPARAM);
+        return 0;
+    }
+    return CreateFile(file, flags);
+}
+
+HSTREAM RealSoundLib::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) {
+    // FFmpeg reads ASF/WMA like any other format, by its content.
+    return BASS_StreamCreateFile(mem, file, offset, length, flags);
+}
+
+HSTREAM RealSoundLib::CreateFile(const char* file, DWORD flags) {
+    ReleaseFinished();
+    OutputDevice* device = CurrentDevice();
+    if (!device) return 0;
+    std::unique_ptr<Decoder> decoder;
+    if (int code = Decoder::OpenFile(file, device->Rate(), decoder); code != BASS_OK) {
+        SetErrorCode(code);
+        return 0;
+    }
+    ChannelFormat format{device->Rate(), static_cast<int>(bufferMs_), device->Frames(), flags & kKeptFlags};
+    return Register(std::make_unique<Channel>(current_, format, std::move(decoder), nullptr), flags & kKeptFlags);
+}
+
+HSTREAM RealSoundLib::BASS_StreamCreateURL(const char* url, DWORD, DWORD flags, void*, DWORD) {
+    return CreateUrl(url, flags, false);
+}
+
+HSTREAM RealSoundLib::BASS_AAC_StreamCreateURL(const char* url, DWORD, DWORD flags, void*, DWORD) {
+    return CreateUrl(url, flags, true);
+}
+
+HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
+    ReleaseFinished();
+    OutputDevice* device = CurrentDevice();
+    if (!device) return 0;
+    auto address = url ? ParseStreamUrl(url) : std::nullopt;
+    if (!address) {
+        SetErrorCode(BASS_ERROR_ILLPARAM);
+        return 0;
+    }
+    // The proxy text is read anew at every connection; blank means none.
+    std::optional<ProxyAddress> proxy;
+    std::string proxyText = proxy_ ? proxy_ : "";
+    if (proxyText.find_first_not_of(" \t") != std::string::npos) {
+        proxy = ParseProxyText(proxyText);
+        if (!proxy) {
+            SetErrorCode(BASS_ERROR_NONET);
+            return 0;
+        }
+    }
+
+    auto net = std::make_unique<NetStream>(static_cast<int>(netTimeoutMs_));
+    if (int code = net->Connect(*address, proxy); code != BASS_OK) {
+        SetErrorCode(code);
+        return 0;
+    }
+    if (net->MimeType().rfind("text/", 0) == 0) {
+        SetErrorCode(BASS_ERROR_FILEFORM);  // a web page, not a stream
+        return 0;
+    }
+    net->Start(NetBufferBytes(netBufferMs_, kAssumedBitRate));
+
+    std::unique_ptr<Decoder> decoder;
+    if (int code = Decoder::OpenStream(*net, aac, device->Rate(), decoder); code != BASS_OK) {
+        SetErrorCode(code);
+        return 0;
+    }
+    std::int64_t bitRate = decoder->BitRate();
+    if (bitRate >= 8000 && bitRate <= 2000000) net->SetCapacity(NetBufferBytes(netBufferMs_, bitRate));
+    if (!net->WaitForFill(net->Capacity() * 3 / 4)) {
+        SetErrorCode(BASS_ERROR_TIMEOUT);
+        return 0;
+    }
+    decoder->SetBoundedReads(false);
+    ChannelFormat format{device->Rate(), static_cast<int>(bufferMs_), device->Frames(), flags & kKeptFlags};
+    return Register(std::make_unique<Channel>(current_, format, std::move(decoder), std::move(net)), flags & kKeptFlags);
+}
+
+}  // namespace soundlib
