@@ -15,13 +15,14 @@ namespace {
 constexpr long long kMaxPixels = 64LL * 1024 * 1024;
 
 // libjpeg reports fatal errors by calling error_exit, which must not return: it jumps back
-// to LoadJpegFile. Warnings are kept; a premature end of the data is the one warning that
-// makes the picture unusable (libjpeg would show grey in its place).
+// to LoadJpegFile. Warnings about damaged picture data (libjpeg would fill the damage with
+// grey or garbage and go on) make the picture unusable too; harmless ones, such as stray
+// bytes between markers that many cameras write, are ignored.
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool truncated;
+    bool damaged;
 };
 
 void OnError(j_common_ptr cinfo) {
@@ -32,8 +33,11 @@ void OnError(j_common_ptr cinfo) {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
-        err->truncated = true;
+    const int code = cinfo->err->msg_code;
+    const bool damage = code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER || code == JWRN_HUFF_BAD_CODE ||
+                        code == JWRN_MUST_RESYNC || code == JWRN_NOT_SEQUENTIAL || code == JWRN_BOGUS_PROGRESSION;
+    if (level < 0 && damage && !err->damaged) {
+        err->damaged = true;
         (*cinfo->err->format_message)(cinfo, err->message);
     }
 }
@@ -50,7 +54,7 @@ bool Decode(const QByteArray& data, QImage* image, ErrorManager* err) {
     cinfo.err = jpeg_std_error(&err->base);
     err->base.error_exit = OnError;
     err->base.emit_message = OnMessage;
-    err->truncated = false;
+    err->damaged = false;
     err->message[0] = '\0';
     if (setjmp(err->jump)) {
         jpeg_destroy_decompress(&cinfo);
@@ -97,7 +101,7 @@ bool Decode(const QByteArray& data, QImage* image, ErrorManager* err) {
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-    return !err->truncated;
+    return !err->damaged;
 }
 
 }  // namespace
