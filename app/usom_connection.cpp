@@ -1,0 +1,156 @@
+// The stream connection: one attempt to open the station on WebPlayer (through the proxy of
+// PROXY.INI when one is set), and webStop, where the controller learns that the stream ended.
+#include "app/usom.h"
+
+#include "audio/uzorvanbass.h"
+#include "system/clock.h"
+#include "system/filenames.h"
+#include "system/funcoes.h"
+#include "system/messageboxes.h"
+#include "system/programfolder.h"
+#include "system/rawfile.h"
+#include "ui/thdtimer.h"
+#include "ui_usom.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+using namespace soundlib;
+
+namespace {
+constexpr DWORD kNetTimeoutMs = 20000;
+
+bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
+
+// The proxy mode as a number; a text that is not a decimal integer means no proxy.
+int ProxyMode() {
+    bool ok = false;
+    const int mode = PlayerState.ProxyTypeStream.trimmed().toInt(&ok);
+    return ok ? mode : 0;
+}
+
+QString ErrorTextOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Erro inesperado");
+    }
+}
+
+// After a success the server list in use is kept as the last good one, and the marker left
+// by the installer goes.
+void RecordGoodConnection() {
+    RemoveFileRaw(GetWindowsFolder() + QStringLiteral("/qelmo.ini"));
+    const QString list = ProgramFolder() + QStringLiteral("sonaris.srv");
+    if (!FileExistsRaw(list)) return;
+    if (const auto bytes = ReadFileRaw(list)) WriteFileRawAtomic(ProgramFolder() + QStringLiteral("sonaris.ant"), *bytes);
+}
+}  // namespace
+
+QString Tfrm_sonarisv1AAC::ProxyTextFor() const {
+    const auto& S = PlayerState;
+    switch (ProxyMode()) {
+    case 1:
+        return S.ProxyServer.trimmed() + QLatin1Char(':') + S.ProxyPortStream.trimmed();
+    case 2:
+        return S.ProxyUser.trimmed() + QLatin1Char(':') + S.ProxyPass.trimmed() + QLatin1Char('@') + S.ProxyServer.trimmed() +
+               QLatin1Char(':') + S.ProxyPortStream.trimmed();
+    default:
+        return QString();
+    }
+}
+
+void Tfrm_sonarisv1AAC::Conecta_Web() {
+    auto& S = PlayerState;
+    WebPlayer->UseAac = 1;
+
+    const int mode = ProxyMode();
+    if (mode == 1 || mode == 2) {
+        const QByteArray text = ProxyTextFor().toUtf8();
+        if (text.size() >= qsizetype(S.ProxyText.size())) {
+            // The library keeps a pointer into a buffer of 99 characters and a zero: a longer
+            // text would be cut into a wrong address, so this attempt goes without a proxy.
+            ui->Panel1->setText(QStringLiteral("PROXY INVÁLIDO: texto maior que 99 caracteres - conectando sem proxy"));
+            lib_.BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+        } else {
+            ui->Panel1->setText(QStringLiteral("CONECTANDO AO PROXY"));
+            S.ProxyText.fill('\0');
+            std::memcpy(S.ProxyText.data(), text.constData(), std::size_t(text.size()));
+            lib_.BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, S.ProxyText.data());
+        }
+    } else {
+        lib_.BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+    }
+    lib_.BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, kNetTimeoutMs);
+
+    std::exception_ptr error;
+    try {
+        ui->Label10->setText(QStringLiteral("CONECTANDO AGUARDE..."));
+        if (!WebPlayer->IsPlaying()) WebPlayer->Close();  // a playing stream is released by Load itself
+        QCoreApplication::processEvents();                 // paint the status before the open blocks
+
+        if (S.StreamUrl.trimmed().isEmpty()) {
+            S.WebError = -1;
+        } else {
+            Salva_Historico(QStringLiteral("Carregando Sonaris"));
+            WebPlayer->Load(S.StreamUrl);
+            S.WebError = lib_.BASS_ErrorGetCode();
+        }
+
+        if (S.WebError != 0) {
+            ui->Label10->setText(QStringLiteral("Erro ao Carregar WEB -  Erro:") + QString::number(S.WebError));
+            Salva_Historico(QStringLiteral("Erro ao Carregar Sonaris"));
+            WebPlayer->Close();
+        } else {
+            WebPlayer->SetPosition(0);
+            WebPlayer->SetVolume(LocalPlayer->IsPlaying() ? 0u : std::uint32_t(std::max(0, S.NormalVolume)));
+            WebPlayer->Play();
+            timer_meter->SetEnabled(true);
+            ui->meter2->SetPosition(int(WebPlayer->GetVolume()));
+            Salva_Historico(QStringLiteral("Sonaris"));
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+
+    // The completion runs whatever happened above, with WebError as it stands.
+    if (S.WebError == 0) {
+        S.StallTicks = 0;
+        ConnectTicks = 0;
+        ui->Label10->setText(QStringLiteral("Conexão Estabilizada..."));
+        ui->Panel1->setText(S.StationLabel);
+        timer_aumentarvolume->start();
+        RecordGoodConnection();
+    } else {
+        S.CloseArmed = false;
+        if (!LocalPlayer->IsPlaying()) {
+            if (InsideToday(TimeOfDay()) && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Sonaris 802"));
+            ui->Label10->setText(QStringLiteral("Erro WEB -  Erro:") + QString::number(S.WebError) +
+                                 QStringLiteral(" ACIONADO ÁUDIO LOCAL"));
+        }
+    }
+
+    if (error) MessageBoxes().Error(ErrorTextOf(error), ApplicationTitle());
+}
+
+void Tfrm_sonarisv1AAC::webStop(TZorvanBass* /*sender*/) {
+    auto& S = PlayerState;
+    timer_meter->SetEnabled(false);
+    ui->meter1->SetPosition(0);
+    Salva_Historico(QStringLiteral("STOP -  Sonaris"));
+    ui->Label10->setText(QStringLiteral("DESCONECTADO"));
+    ui->ProgressBar1->setValue(0);
+    S.CloseArmed = false;
+    if (InsideToday(TimeOfDay()) && IsActive()) {
+        if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("WebStop 685"));
+        S.WebError = -1;
+        S.StallTicks = 0;
+    }
+}

@@ -1,0 +1,184 @@
+// The daily run: activation and deactivation, the 500 ms tick that waits for today's window,
+// asks for the stream and closes the day, the 300 ms tick of the lamps, and the ways out of
+// the program. "Active" is nothing but Timer_Geral's enabled flag.
+#include "app/usom.h"
+
+#include "app/startupfiles.h"
+#include "audio/uzorvanbass.h"
+#include "schedule/ucfg.h"
+#include "system/autostart.h"
+#include "system/clock.h"
+#include "system/codepage1252.h"
+#include "system/formats.h"
+#include "system/funcoes.h"
+#include "system/messageboxes.h"
+#include "system/programfolder.h"
+#include "ui/thdtimer.h"
+#include "ui/uvolume.h"
+#include "ui_usom.h"
+
+#include <QCoreApplication>
+#include <QPalette>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace {
+constexpr int kTickAfterFirstMs = 500;
+constexpr std::int32_t kTicksAtActivation = 95;
+constexpr std::int32_t kTicksBeforeAttempt = 120;
+constexpr std::uint16_t kDeactivateStreamFadeMs = 2000;
+constexpr std::uint16_t kLocalFadeMs = 1500;
+constexpr std::uint16_t kScheduledCloseFadeMs = 1500;
+constexpr qint64 kMsPerDay = 24LL * 60 * 60 * 1000;
+
+const QColor kActivatedColour(255, 0, 0);
+const QColor kDeactivatedColour(128, 128, 128);
+
+bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
+}  // namespace
+
+bool Tfrm_sonarisv1AAC::IsActive() const { return Timer_Geral && Timer_Geral->isActive(); }
+
+namespace {
+void PaintIndicator(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colour);
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+}
+}  // namespace
+
+void Tfrm_sonarisv1AAC::Button1Click() {
+    auto& S = PlayerState;
+    if (!IsActive()) {
+        GenreIndex = ui->ComboBox1->currentIndex();
+        if (S.DeviceIndex >= 0 && ui->ComboBox6->currentIndex() >= 0 && ui->ComboBox1->currentIndex() >= 0) {
+            using namespace startupfiles;
+            WriteLines1252Atomic(ProgramFolder() + kServerIni,
+                                 {kDeviceKey + QLatin1Char('=') + QString::number(S.DeviceIndex),
+                                  QStringLiteral("INDEX_SERVER=") + QString::number(ui->ComboBox6->currentIndex()),
+                                  kGenreKey + QLatin1Char('=') + QString::number(ui->ComboBox1->currentIndex())});
+        }
+        Define_Estacao();
+        if (!StartupShortcutExists(StartupLinkName))
+            CreateStartupShortcut(ExecutablePath(), QString(), ProgramFolder(), StartupLinkName);
+        ui->ComboBox6->setEnabled(false);
+        ui->BitBtn8->setText(QStringLiteral("Minimizar"));
+        S.WebError = -1;
+        ConnectTicks = kTicksAtActivation;
+        Timer_Geral->start();  // keeps its interval: 5000 ms until the first tick of the run
+        ui->Button1->setText(QStringLiteral("Desativar"));
+        PaintIndicator(ui->Label2, kActivatedColour);
+        S.ActivatedAt = TimeOfDay();
+        ui->Label10->setText(QStringLiteral("Aguarde...Acionando Sistema em 15 segundos..."));
+        ui->ProgressBar1->setValue(0);
+        S.BufferMark = 0;
+        return;
+    }
+
+    if (!ConfirmBox(QStringLiteral("Deseja Realmente Desligar o Sistema ??"))) return;
+    Timer_Geral->stop();
+    ui->ComboBox6->setEnabled(true);
+    ui->Button1->setText(QStringLiteral("Ativar"));
+    ui->BitBtn8->setText(QStringLiteral("Sair"));
+    timer_meter->SetEnabled(false);
+    ui->meter1->SetPosition(0);
+    ui->Label10->setText(QStringLiteral("Status"));
+    S.WebError = 0;
+    ConnectTicks = 0;
+    WebPlayer->FadeOut(kDeactivateStreamFadeMs);
+    LocalPlayer->FadeOut(kLocalFadeMs);
+    DeleteStartupShortcut(StartupLinkName);
+    PaintIndicator(ui->Label2, kDeactivatedColour);
+    ui->ProgressBar1->setValue(0);
+    Salva_Historico(QStringLiteral("DESATIVADO PELO USUÁRIO"));
+}
+
+void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
+    auto& S = PlayerState;
+    const qint64 sinceActivation = std::llabs(S.ActivatedAt.msecsTo(TimeOfDay())) % kMsPerDay;
+    ui->Label21->setText(FormatTime(QTime::fromMSecsSinceStartOfDay(int(sinceActivation))));
+    // Setting the interval restarts the timer: only the first tick of a run changes it.
+    if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
+
+    if (InsideToday(TimeOfDay()) && S.WebError != 0) {
+        S.CloseArmed = true;
+        S.WebError = -1;
+        ++ConnectTicks;
+        if (ConnectTicks > kTicksBeforeAttempt) {
+            ConnectTicks = 0;
+            S.WebError = -1;
+            Conecta_Web();
+        }
+    }
+
+    // The attempt above may have taken a while: the close reads the clock again.
+    if (TimeOfDay() > S.TodayStop && S.CloseArmed) {
+        S.CloseArmed = false;
+        ui->Label10->setText(QStringLiteral("Conexão Fechada"));
+        Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
+        WebPlayer->FadeOut(kScheduledCloseFadeMs);
+        LocalPlayer->FadeOut(kScheduledCloseFadeMs);
+        S.WebError = -1;
+        timer_meter->SetEnabled(false);
+    }
+}
+
+void Tfrm_sonarisv1AAC::Timer_sempreTimer() {
+    ui->MMLED1->SetLit(WebPlayer->IsPlaying());
+    ui->MMLED2->SetLit(LocalPlayer->IsPlaying());
+    if (LocalPlayer->IsPlaying() && std::int64_t(LocalPlayer->GetPosition()) >= std::int64_t(LocalPlayer->GetLength()))
+        LocalPlayer->Stop();  // its OnStop runs StopMusica, which chooses what follows
+}
+
+void Tfrm_sonarisv1AAC::BitBtn8Click() {
+    if (IsActive()) {
+        MinimizeApplication();
+        return;
+    }
+    PlayerState.WebError = 0;
+    timer_meter->SetEnabled(false);
+    Timer_Geral->stop();
+    // A player that still holds a channel raises OnStop here; with the run switched off its
+    // handler starts nothing.
+    WebPlayer->Stop();
+    LocalPlayer->Stop();
+    Salva_Historico(QStringLiteral("ENCERRANDO SISTEMA  - PELO USUÁRIO"));
+    close();  // closeEvent asks FormClose
+}
+
+bool Tfrm_sonarisv1AAC::FormClose() {
+    if (IsActive()) {
+        MinimizeApplication();
+        return false;
+    }
+    if (!ConfirmBox(QStringLiteral("Deseja Realmente Desativar o Sistema ??"))) return false;
+    Salva_Historico(QStringLiteral("*** SISTEMA DESLIGADO ***"));
+    Salva_Historico(QString(37, QLatin1Char('=')));
+    WebPlayer->Close();
+    return true;
+}
+
+void Tfrm_sonarisv1AAC::DesligarSonaris2Click() {
+    DeleteStartupShortcut(StartupLinkName);
+    // No question and no closing lines: closeEvent lets the window go without FormClose, and
+    // exit() leaves the event loop without asking the windows to close.
+    quitting_ = true;
+    QCoreApplication::exit(0);
+}
+
+void Tfrm_sonarisv1AAC::VrTrayIcon1DblClick() { RestoreApplication(); }
+
+void Tfrm_sonarisv1AAC::FormKeyPress(QChar key) {
+    if (key == QLatin1Char('C') || key == QLatin1Char('c')) MessageBoxes().Message(PlayerState.StreamUrl, ApplicationTitle());
+}
+
+void Tfrm_sonarisv1AAC::ControledeVolume1Click() {
+    if (VolumeDialog) VolumeDialog->exec();
+    Define_Estacao();
+}
+
+void Tfrm_sonarisv1AAC::Configuraesdeacionamento1Click() {
+    if (ScheduleEditor) ScheduleEditor->show();
+}

@@ -1,0 +1,182 @@
+// Local playback: the grid Stringgrid3 is the play queue. A track's row goes when the track
+// starts, the next row is drawn at random among those left, and the grid is filled again
+// from the music folder once it is used up. Also the refresh of the list and
+// "Atualizar Servidores".
+#include "app/usom.h"
+
+#include "audio/uzorvanbass.h"
+#include "local/listaudiofiles.h"
+#include "local/zorvangrid.h"
+#include "system/clock.h"
+#include "system/filenames.h"
+#include "system/funcoes.h"
+#include "system/messageboxes.h"
+#include "system/shellcommand.h"
+#include "ui/thdtimer.h"
+#include "ui_usom.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
+
+QString ErrorTextOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Erro inesperado");
+    }
+}
+
+const QString kStopTag = QStringLiteral("Stop Música 1000");
+}  // namespace
+
+void Tfrm_sonarisv1AAC::BitBtn13Click() {
+    TzorvanGrid* grid = ui->Stringgrid3;
+    const auto& S = PlayerState;
+    for (int row = 1; row < grid->RowCount(); ++row) {
+        grid->SetCells(0, row, QString());
+        grid->SetRealName(row, QString());
+    }
+    grid->SetRowCount(2);
+    grid->SetFixedRows(1);
+    grid->SetRow(1);
+
+    if (!FileExistsRaw(S.MusicDir)) {
+        BeepMessage(QStringLiteral("Diretório:") + S.MusicDir + QStringLiteral("  inexistente - Verifique !!"));
+        return;
+    }
+    std::vector<AudioFileEntry> list;
+    ListAudioFiles(S.MusicDir, QStringLiteral("*.*"), &list);
+    if (list.empty()) return;
+
+    grid->setEnabled(true);
+    grid->SetRowCount(int(list.size()) + 1);
+    grid->SetCells(0, 0, QStringLiteral("Descrição das Musicas"));
+    grid->FillRows(1, list);
+    grid->SetRow(1);
+    ui->BitBtn14->setEnabled(!LocalPlayer->IsPlaying());
+}
+
+namespace {
+enum class AfterStop { Nothing, NextLocalTrack };
+}
+
+// StopMusica without its last step: chooses the next row, resets the buttons and, when the
+// stream is back, brings it up. Tells whether another local track should follow.
+static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
+    auto& S = PlayerState;
+    TzorvanGrid* grid = w.ui->Stringgrid3;
+    if (grid->RowCount() >= 2) {
+        std::uint32_t row = 0;
+        while (row == 0) row = w.Shuffle.Draw(std::uint32_t(grid->RowCount()));  // row 0 is the header
+        grid->SetRow(int(row));
+    } else {
+        w.BitBtn13Click();
+    }
+    w.ui->meter1->SetPosition(0);
+    w.ui->BitBtn14->setEnabled(true);
+    w.ui->BitBtn15->setEnabled(false);
+
+    const bool inside = InsideToday(TimeOfDay());
+    if (inside && S.WebError == 0 && w.IsActive()) {
+        w.Salva_Historico(QStringLiteral("Sonaris - No AR"));
+        w.WebPlayer->SetVolume(0);
+        S.StallTicks = 0;
+        S.RampVolume = 0;
+        w.timer_aumentarvolume->start();
+        w.timer_meter->SetEnabled(true);
+        return AfterStop::Nothing;
+    }
+    if (inside && S.WebError != 0 && w.IsActive() && !w.LocalPlayer->IsPlaying()) return AfterStop::NextLocalTrack;
+    return AfterStop::Nothing;
+}
+
+void Tfrm_sonarisv1AAC::StopMusica(TZorvanBass* /*sender*/) {
+    if (ChooseAfterStop(*this) == AfterStop::NextLocalTrack) PlayMusica(kStopTag);
+}
+
+void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
+    auto& S = PlayerState;
+    TzorvanGrid* grid = ui->Stringgrid3;
+    QString origin = tag;
+
+    // A file that is gone hands over to the stop's choice of another row, which may be gone
+    // too. That hand-over runs here as a loop, not as calls back and forth, and it is bounded:
+    // after as many misses in a row as the grid has rows the list is read again from the
+    // folder (which lists only what is there), and after as many misses again it gives up
+    // until the next start by another part of the program.
+    int misses = 0;
+    bool reread = false;
+    QString path;
+    for (;;) {
+        const int row = grid->Row();
+        if (row < 1 || grid->Cells(0, row).trimmed().isEmpty()) return;
+        QString name = grid->RealName(row);
+        if (name.isEmpty()) name = grid->Cells(0, row);
+        path = S.MusicDir + name;
+        if (FileExistsRaw(path)) break;
+
+        if (misses >= std::max(1, grid->RowCount() - 1)) {
+            if (reread) return;
+            reread = true;
+            misses = 0;
+            BitBtn13Click();
+            continue;  // row 1 of the new list, still on behalf of the same start
+        }
+        ++misses;
+        if (ChooseAfterStop(*this) != AfterStop::NextLocalTrack) return;
+        origin = kStopTag;
+    }
+
+    grid->Delete_linhagrid(grid->Row());
+    std::exception_ptr error;
+    try {
+        LocalPlayer->Close();
+        LocalPlayer->Load(path);
+    } catch (...) {
+        error = std::current_exception();
+    }
+
+    LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
+    Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
+    S.CloseArmed = true;  // the scheduled close ends local music too
+    LocalPlayer->Play();
+    ui->meter2->SetPosition(int(LocalPlayer->GetVolume()));
+    timer_meter->SetEnabled(true);
+    ui->BitBtn14->setEnabled(false);
+    ui->BitBtn15->setEnabled(true);
+    S.StallTicks = 0;
+
+    if (error) {
+        MessageBoxes().Error(ErrorTextOf(error), ApplicationTitle());
+        return;
+    }
+    if (grid->RowCount() < 2) BitBtn13Click();
+    Atualiza_Servidores();
+}
+
+void Tfrm_sonarisv1AAC::BitBtn14Click() {
+    if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("botão 1008"));
+}
+
+void Tfrm_sonarisv1AAC::BitBtn15Click() { LocalPlayer->Stop(); }
+
+void Tfrm_sonarisv1AAC::Atualiza_Servidores() {
+    if (FlushCount > 10) return;
+    if (WebPlayer->IsPlaying()) {
+        MessageBoxes().Message(QStringLiteral("Para atualizar os Servidores será necessário desativar o player"),
+                               ApplicationTitle());
+        return;
+    }
+    ++FlushCount;
+    FlushDnsCache();
+}
+
+void Tfrm_sonarisv1AAC::SpeedButton1Click() { Atualiza_Servidores(); }
