@@ -1,7 +1,11 @@
 #include "system/programfolder.h"
 
+#include "system/filenames.h"
+
 #include <QDir>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 QString overrideFolder;
@@ -20,6 +24,11 @@ QString PerUserFolder() {
 }  // namespace
 
 QString ExecutablePath() {
+    // The link's own bytes, so that a folder whose name is not UTF-8 survives (see
+    // filenames.h); the kernel gives the path with every link resolved.
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+    if (n > 0 && static_cast<size_t>(n) < sizeof buf) return DecodeFileName(QByteArray(buf, n));
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
@@ -27,7 +36,7 @@ QString ProgramFolder() {
     if (!overrideFolder.isEmpty()) return overrideFolder;
     QString folder = QFileInfo(ExecutablePath()).absolutePath();
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    if (QFileInfo::exists(folder + QLatin1String(kPerUserMarker))) return PerUserFolder();
+    if (FileExistsRaw(folder + QLatin1String(kPerUserMarker))) return PerUserFolder();
     return folder;
 }
 
