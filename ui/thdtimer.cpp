@@ -1,5 +1,6 @@
 #include "ui/thdtimer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QPointer>
 
@@ -14,6 +15,10 @@ struct TThreadedTimer::Shared {
     bool restart = false;    // enabling or a new interval cuts the current wait short, no tick
     bool terminate = false;
     bool tickPending = false;  // a tick is posted and has not run yet
+    // Counts the starts (enabling, a new interval). A posted tick carries the count of the
+    // interval that produced it and is dropped when the timer was restarted meanwhile, so a
+    // re-enabled timer always waits a full interval before its first call.
+    std::uint64_t generation = 0;
 };
 
 TThreadedTimer::TThreadedTimer(QObject* owner) : QObject(owner), shared_(std::make_shared<Shared>()) {
@@ -40,6 +45,7 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
             continue;
         }
         s->restart = false;
+        const std::uint64_t generation = s->generation;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s->interval);
         const bool woken = s->wake.wait_until(lock, deadline, [&] { return s->terminate || s->parked || s->restart; });
         if (woken) continue;  // signalled: no tick
@@ -48,13 +54,30 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
         lock.unlock();
         QMetaObject::invokeMethod(
             self.data(),
-            [self, s] {
-                if (self) self->Tick();
+            [self, s, generation] {
+                // Releases the worker however the handler leaves, an exception included:
+                // otherwise one failing handler would stop this timer for good.
+                struct HandOffDone {
+                    Shared& s;
+                    ~HandOffDone() {
+                        {
+                            std::lock_guard l(s.mutex);
+                            s.tickPending = false;
+                        }
+                        s.wake.notify_all();
+                    }
+                } done{*s};
+                bool current;
                 {
                     std::lock_guard l(s->mutex);
-                    s->tickPending = false;
+                    current = s->generation == generation;
                 }
-                s->wake.notify_all();
+                if (!self || !current) return;
+                // A handler may open a modal box; its nested loop must also serve the ticks
+                // of other timers already queued behind this one. The glib dispatcher only
+                // looks at the queue again after a new wake-up, so give it one.
+                if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
+                self->Tick();
             },
             Qt::QueuedConnection);
         lock.lock();
@@ -66,7 +89,10 @@ void TThreadedTimer::Park(bool parked) {
     {
         std::lock_guard lock(shared_->mutex);
         shared_->parked = parked;
-        if (!parked) shared_->restart = true;
+        if (!parked) {
+            shared_->restart = true;
+            ++shared_->generation;
+        }
     }
     shared_->wake.notify_all();
 }
