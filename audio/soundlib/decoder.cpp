@@ -222,8 +222,16 @@ bool Decoder::Convert(AVFrame* frame, std::vector<float>& out) {
         AVChannelLayout stereo{};
         av_channel_layout_default(&stereo, 2);
         if (swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, outRate_, &layout,
-                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-            swr_init(swr_) < 0) {
+                                static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0) {
+            av_channel_layout_uninit(&layout);
+            return false;
+        }
+        // A mono file is heard at its full level on both sides, not 3 dB down.
+        if (layout.nb_channels == 1) {
+            const double fullOnBothSides[2] = {1.0, 1.0};
+            swr_set_matrix(swr_, fullOnBothSides, 1);
+        }
+        if (swr_init(swr_) < 0) {
             swr_free(&swr_);
             av_channel_layout_uninit(&layout);
             return false;

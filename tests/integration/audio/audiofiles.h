@@ -1,0 +1,46 @@
+#pragma once
+// Audio files made by the tests themselves: tones written sample by sample, and files encoded
+// by the ffmpeg command line, in a temporary folder removed at the end.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace audiotest {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct Tone {
+    int rate = 44100;
+    int channels = 2;
+    int bits = 16;  // 16 (signed) or 8 (unsigned)
+    double frequency = 1000.0;
+    double amplitude = 0.5;  // of full scale
+    double seconds = 2.0;
+};
+
+// A PCM WAV file of a sine tone.
+void WriteToneWav(const std::string& path, const Tone& tone);
+
+// Runs `ffmpeg -y -loglevel error ARGS... OUTPUT`; true when it succeeded.
+bool RunFfmpeg(const std::vector<std::string>& args, const std::string& output);
+
+// A 1 kHz sine (amplitude 1/8) of `seconds`, stereo 44.1 kHz, encoded with `codec` in
+// `format` (e.g. "libmp3lame"/"mp3", "wmav2"/"asf").
+bool EncodeTone(const std::string& path, const std::string& codec, const std::string& format, double seconds);
+
+void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> ReadAll(const std::string& path);
+std::vector<unsigned char> RandomBytes(std::size_t count, unsigned seed);
+
+}  // namespace audiotest

@@ -1,0 +1,34 @@
+#pragma once
+// A real icecast2 on a free loopback port, with its configuration, logs and web folder in a
+// temporary folder, and ffmpeg sources that feed it a known tone as 128 kbit/s AAC (ADTS).
+// The mount "/stream" is also served at the root path, as the station's address expects.
+#include "tests/integration/audio/audiofiles.h"
+#include "tests/integration/audio/childprocess.h"
+
+#include <memory>
+#include <string>
+
+namespace audiotest {
+
+class IcecastServer {
+public:
+    IcecastServer();  // started and answering, or Ok() is false
+    bool Ok() const { return ok_; }
+    int Port() const { return port_; }
+    std::string Url(const std::string& path = "/") const;
+    // A static page of the web folder, served as text/html.
+    std::string PageUrl() const { return Url("/page.html"); }
+
+    // Starts a source on `mount` and waits until listeners can connect to it; the source has
+    // been sending for `warmMs` when this returns (icecast bursts what it holds to a new
+    // listener).
+    std::unique_ptr<ChildProcess> StartSource(const std::string& mount, int warmMs = 1500);
+
+private:
+    TempDir dir_;
+    int port_ = 0;
+    bool ok_ = false;
+    std::unique_ptr<ChildProcess> server_;
+};
+
+}  // namespace audiotest
