@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     // rather than Qt's display name, which X11 would append to every window's caption.
     QApplication::setApplicationName(QStringLiteral("Vendrasil Sonaris-V1 - DEMONSTRATIVO"));
 
-    RealSoundLib lib;
+    soundlib::RealSoundLib lib;
     Tfrm_sonarisv1AAC mainWindow(lib);
     Tform_about about;
     Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);

@@ -371,8 +371,10 @@ void Tfrm_sonarisv1AAC::FormActivate() {
 
     const QString dayFile = HistoryDayFile(Today());
     if (QFileInfo::exists(dayFile)) {
-        QStringList lines;
-        if (ReadLines1252(dayFile, lines)) ui->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+        // A day file that cannot be read leaves the memo as it is; the next entry rewrites it.
+        bool ok = false;
+        const QStringList lines = ReadLines1252(dayFile, &ok);
+        if (ok) ui->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
     }
     Salva_Historico(QStringLiteral("** INICIADO O SISTEMA **"));
 }

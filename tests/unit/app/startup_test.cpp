@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -126,7 +127,7 @@ TEST_F(StartupTest, UnreadableSettingsFilesGiveTheDefaultsAndStartUpGoesOn) {
 }
 
 TEST_F(StartupTest, ClienteIniBecomesRadioGnrWithTheSameBytes) {
-    const QByteArray content("CLIENTE=Loja \xC9den\r\nCODIGO=42\r\n", 30);
+    const QByteArray content("CLIENTE=Loja \xC9" "den\r\nCODIGO=42\r\n", 30);
     WriteBytes(folder.File("CLIENTE.INI"), content);
     Create();
     EXPECT_FALSE(QFileInfo::exists(folder.File("CLIENTE.INI")));
@@ -202,7 +203,7 @@ TEST_F(StartupTest, TodaysWindowFromTheScheduleReachesTheStateAndTheLabels) {
 
 TEST_F(StartupTest, WithoutAScheduleTheStatusLineSaysSoAndTheTimesStayAtZero) {
     Tfrm_sonarisv1AAC& w = Create();
-    EXPECT_EQ(w.ui->Label10->text(), "PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA");
+    EXPECT_EQ(w.ui->Label10->text(), QStringLiteral("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA"));
     EXPECT_EQ(w.ui->Label13->text(), "00:00:00");
     EXPECT_EQ(w.ui->Label15->text(), "00:00:00");
     EXPECT_EQ(PlayerState.TodayStart, QTime(0, 0));
@@ -252,7 +253,7 @@ TEST_F(StartupTest, WithoutTheAutostartEntryTheFirstActivationLeavesThePlayerOff
     EXPECT_FALSE(w.Timer_abertura->Enabled());
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.isMinimized());
-    EXPECT_EQ(w.ui->Label10->text(), "PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA");
+    EXPECT_EQ(w.ui->Label10->text(), QStringLiteral("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA"));
 }
 
 TEST_F(StartupTest, OnlyTheFirstActivationRuns) {
