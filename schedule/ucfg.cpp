@@ -35,6 +35,12 @@ Tfrm_cfg::Tfrm_cfg(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStays
     ui->TabSet1->setShape(QTabBar::RoundedSouth);
     ui->TabSet1->setExpanding(false);
     ui->TabSet1->setDrawBase(false);
+    // All seven days must fit the window's 407 pixels without scroll arrows.
+    QFont small = ui->TabSet1->font();
+    for (qreal size = small.pointSizeF(); size > 6 && ui->TabSet1->sizeHint().width() > width(); size -= 0.5) {
+        small.setPointSizeF(size - 0.5);
+        ui->TabSet1->setFont(small);
+    }
 
     const QIcon refresh = style()->standardIcon(QStyle::SP_BrowserReload);
     ui->SpeedButton4->setIcon(refresh);
