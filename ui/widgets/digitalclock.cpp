@@ -1,11 +1,12 @@
 #include "ui/widgets/digitalclock.h"
 
 #include "system/clock.h"
+#include "system/formats.h"
 
 #include <QDateTime>
 
 namespace {
-QString ClockText(const QTime& t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+QString ClockText(const QTime& t) { return FormatTime(t); }
 }  // namespace
 
 TDigitalClock::TDigitalClock(QWidget* parent) : QLabel(parent) {

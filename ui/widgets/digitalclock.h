@@ -1,6 +1,6 @@
 #pragma once
 // TDigitalClock: a label showing the current time of the program's clock, refreshed once a
-// second just after the second changes.
+// second just after the second changes, in the program's time format.
 #include <QLabel>
 #include <QTimer>
 
