@@ -57,7 +57,7 @@ void ForEachEntry(const QString& folder, Visit visit) {
 }
 
 void SortByDisplay(std::vector<AudioFileEntry>* list) {
-    QCollator collator(QLocale::system());
+    QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     struct Keyed {
         QCollatorSortKey key;
@@ -89,7 +89,7 @@ void ListAudioFiles(const QString& folder, const QString& mask, std::vector<Audi
     const QString dir = folder.trimmed();
     if (dir.isEmpty()) return;
     const NameMask nameMask(mask);
-    const QLocale locale = QLocale::system();
+    const QLocale locale;  // the user's locale, unless the program chose another
     ForEachEntry(dir, [&](const QByteArray& bytes) {
         QString name = DecodeFileName(bytes);
         if (!nameMask.Matches(name)) return;
