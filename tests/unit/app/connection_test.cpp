@@ -1,0 +1,221 @@
+// The stream connection: the proxy text of each mode, what a success leaves behind, the
+// fall-back after a failure (also when a step throws), the stream held behind a local track,
+// and the stream's stop event.
+#include "ui_usom.h"
+#include "controllerfixture.h"
+
+#include "system/funcoes.h"
+
+#include <stdexcept>
+
+namespace {
+const std::string kUrl = "http://127.0.0.1:9500";
+}
+
+class ConnectionTest : public ControllerFixture {
+protected:
+    void FailConnections(int code = soundlib::BASS_ERROR_NONET) { lib.createError[kUrl] = code; }
+    void Proxy(const QString& mode, const QString& user, const QString& pass, const QString& server, const QString& port) {
+        PlayerState.ProxyTypeStream = mode;
+        PlayerState.ProxyUser = user;
+        PlayerState.ProxyPass = pass;
+        PlayerState.ProxyServer = server;
+        PlayerState.ProxyPortStream = port;
+    }
+    std::optional<std::string> ProxyAfterAnAttempt() {
+        lib.proxy = "untouched";
+        w->Conecta_Web();
+        return lib.proxy;
+    }
+};
+
+TEST_F(ConnectionTest, TheProxyTextOfEachModeIsBuiltFromTrimmedParts) {
+    FailConnections();  // a failure leaves the proxy note on the panel
+
+    Proxy("1", " ann ", " secret ", "  proxy.lan ", " 3128");
+    EXPECT_EQ(ProxyAfterAnAttempt(), "proxy.lan:3128");
+    EXPECT_EQ(w->ui->Panel1->text(), "CONECTANDO AO PROXY");
+    EXPECT_EQ(std::string(PlayerState.ProxyText.data()), "proxy.lan:3128");
+
+    Proxy("2", " ann ", " secret ", "proxy.lan", "3128 ");
+    EXPECT_EQ(ProxyAfterAnAttempt(), "ann:secret@proxy.lan:3128");
+
+    Proxy("2", "ann", "", "proxy.lan", "3128");  // an empty password keeps its separators
+    EXPECT_EQ(ProxyAfterAnAttempt(), "ann:@proxy.lan:3128");
+    EXPECT_EQ(std::string(PlayerState.ProxyText.data()), "ann:@proxy.lan:3128");  // the shorter text ends where it should
+
+    for (const char* mode : {"0", "3", "-1", "x"}) {
+        Proxy(QString::fromLatin1(mode), "ann", "secret", "proxy.lan", "3128");
+        w->ui->Panel1->setText("before");
+        EXPECT_EQ(ProxyAfterAnAttempt(), std::nullopt) << mode;
+        EXPECT_EQ(w->ui->Panel1->text(), "before") << mode;
+        EXPECT_EQ(w->ProxyTextFor(), "") << mode;
+    }
+    EXPECT_EQ(lib.config[soundlib::BASS_CONFIG_NET_TIMEOUT], 20000u);
+}
+
+TEST_F(ConnectionTest, AProxyTextLongerThan99CharactersIsRefusedAndTheAttemptGoesWithout) {
+    FailConnections();
+    const QString server99 = QString(99 - 5, 'p');  // + ":3128" = 99
+    Proxy("1", "", "", server99, "3128");
+    EXPECT_EQ(ProxyAfterAnAttempt(), (server99 + ":3128").toStdString());
+
+    Proxy("1", "", "", server99 + "p", "3128");
+    EXPECT_EQ(ProxyAfterAnAttempt(), std::nullopt);
+    EXPECT_EQ(w->ui->Panel1->text(), "PROXY INVÁLIDO: texto maior que 99 caracteres - conectando sem proxy");
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);  // the attempt itself still went ahead
+}
+
+TEST_F(ConnectionTest, ASuccessPlaysTheStreamAndKeepsTheServerListAndRemovesTheMarker) {
+    WriteBytes(folder.ConfigHome() + "/qelmo.ini", "x");
+    WriteBytes(folder.File("sonaris.srv"), "servers\r\nlist\r\n");
+    WriteBytes(folder.File("sonaris.ant"), "older");
+    PlayerState.RampVolume = 0;
+
+    ActivateAndConnect();
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Sonaris"}));
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_EQ(w->ConnectTicks, 0);
+    EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
+    EXPECT_EQ(w->ui->Panel1->text(), "SONARIS-V1 DEMONSTRATIVO");
+    ASSERT_NE(WebChannel(), nullptr);
+    EXPECT_TRUE(WebChannel()->aac);
+    EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);
+    EXPECT_EQ(WebChannel()->volume, 100u);
+    EXPECT_EQ(w->ui->meter2->Position(), 100);
+    EXPECT_TRUE(w->timer_meter->Enabled());
+    EXPECT_TRUE(w->timer_aumentarvolume->isActive());
+    EXPECT_FALSE(QFile::exists(folder.ConfigHome() + "/qelmo.ini"));
+    EXPECT_EQ(ReadBytes(folder.File("sonaris.ant")), QByteArray("servers\r\nlist\r\n"));
+
+    // The first ramp tick brings the stream down to the ramp's value, from which it rises.
+    w->timer_aumentarvolumeTimer();
+    EXPECT_EQ(WebChannel()->volume, 4u);
+}
+
+TEST_F(ConnectionTest, AFailureInsideTheWindowStartsLocalMusic) {
+    PutMusic({"A.MP3", "B.MP3"});
+    FailConnections();
+    w->Button1Click();
+    TickGeral(26);
+
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Erro ao Carregar Sonaris", "PLAY MÚSICAS LOCAIS  -  Sonaris 802"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Erro WEB -  Erro:32 ACIONADO ÁUDIO LOCAL");
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    EXPECT_TRUE(PlayerState.CloseArmed);  // set again by the local track
+    EXPECT_FALSE(w->WebPlayer->Loaded);
+
+    ClearHistory();
+    TickGeral(121);  // the next failure leaves the local track and the error text alone
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Erro ao Carregar Sonaris"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Erro ao Carregar WEB -  Erro:32");
+    EXPECT_FALSE(PlayerState.CloseArmed);
+}
+
+TEST_F(ConnectionTest, AnEmptyAddressFailsWithoutAskingTheLibrary) {
+    PlayerState.StreamUrl = "   ";
+    w->Conecta_Web();
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 0);
+    EXPECT_EQ(PlayerState.WebError, -1);
+    EXPECT_EQ(History(), QStringList({"Erro ao Carregar Sonaris"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Erro WEB -  Erro:-1 ACIONADO ÁUDIO LOCAL");
+}
+
+TEST_F(ConnectionTest, AStepThatThrowsStillCompletesTheAttemptAndThenShowsTheError) {
+    PutMusic({"A.MP3"});
+    lib.onCreate = [](FakeSoundLib::Channel& c) {
+        if (c.isUrl) throw std::runtime_error("falha no meio da abertura");
+    };
+    w->Button1Click();
+    TickGeral(26);
+
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "PLAY MÚSICAS LOCAIS  -  Sonaris 802"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Erro WEB -  Erro:-1 ACIONADO ÁUDIO LOCAL");
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_EQ(boxes.boxes.back().kind, RecordingMessageBoxes::Box::Error);
+    EXPECT_EQ(boxes.boxes.back().text, "falha no meio da abertura");
+
+    lib.onCreate = nullptr;  // the next attempt follows on the usual schedule
+    TickGeral(121);
+    EXPECT_EQ(PlayerState.WebError, 0);
+}
+
+TEST_F(ConnectionTest, ASuccessWhileALocalTrackPlaysHoldsTheStreamSilentUntilTheTrackEnds) {
+    PutMusic({"A.MP3", "B.MP3"});
+    FailConnections();
+    w->Button1Click();
+    TickGeral(26);
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying());
+    lib.createError.clear();
+    TickGeral(121);
+    ASSERT_EQ(PlayerState.WebError, 0);
+    EXPECT_EQ(WebChannel()->volume, 0u);
+
+    for (int i = 0; i < 25; ++i) {
+        w->timer_aumentarvolumeTimer();
+        EXPECT_EQ(WebChannel()->volume, 0u) << i;
+    }
+    EXPECT_FALSE(w->timer_aumentarvolume->isActive());
+    SetFill(100);
+    TickMeter();
+    EXPECT_EQ(w->ui->Label10->text(), "Conexão OK... Aguardando Término de MÚSICAS LOCAIS");
+
+    ClearHistory();
+    EndLocalTrack();
+    EXPECT_EQ(History(), QStringList({"Sonaris - No AR"}));
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    EXPECT_EQ(PlayerState.RampVolume, 0);
+    EXPECT_TRUE(w->timer_aumentarvolume->isActive());
+    EXPECT_TRUE(w->timer_meter->Enabled());
+    w->timer_aumentarvolumeTimer();
+    EXPECT_EQ(WebChannel()->volume, 4u);
+}
+
+TEST_F(ConnectionTest, TheStreamStallingInsideTheWindowFallsBackThroughWebStop) {
+    PutMusic({"A.MP3"});
+    ActivateAndConnect();
+    ClearHistory();
+
+    lib.StallChannel(w->WebPlayer->Channel);
+    w->WebPlayer->Poll();
+    EXPECT_EQ(History(), QStringList({"STOP -  Sonaris", "PLAY MÚSICAS LOCAIS  -  WebStop 685"}));
+    EXPECT_EQ(w->ui->Label10->text(), "DESCONECTADO");
+    EXPECT_EQ(PlayerState.WebError, -1);
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    EXPECT_TRUE(w->timer_meter->Enabled());  // again, for the local track
+
+    TickGeral(120);
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);
+    TickGeral();
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
+}
+
+TEST_F(ConnectionTest, AStopEventRaisedTwiceStartsOneLocalTrack) {
+    PutMusic({"A.MP3", "B.MP3"});
+    ActivateAndConnect();
+    ClearHistory();
+
+    // A fade that ends: the player's poll raises its stop event twice.
+    FakeSoundLib::Channel* c = WebChannel();
+    c->sliding = true;
+    c->volume = 0;
+    c->active = soundlib::BASS_ACTIVE_STOPPED;
+    w->WebPlayer->Poll();
+    EXPECT_EQ(History(), QStringList({"STOP -  Sonaris", "PLAY MÚSICAS LOCAIS  -  WebStop 685", "STOP -  Sonaris"}));
+}
+
+TEST_F(ConnectionTest, AStreamThatEndsAfterTodayStopOnlyRecordsTheStop) {
+    PutMusic({"A.MP3"});
+    ActivateAndConnect();
+    At(18, 30);
+    ClearHistory();
+
+    lib.EndChannel(w->WebPlayer->Channel);
+    w->WebPlayer->Poll();
+    EXPECT_EQ(History(), QStringList({"STOP -  Sonaris"}));
+    EXPECT_EQ(w->ui->Label10->text(), "DESCONECTADO");
+    EXPECT_FALSE(w->timer_meter->Enabled());
+    EXPECT_FALSE(PlayerState.CloseArmed);
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+}

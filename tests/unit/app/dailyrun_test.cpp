@@ -1,0 +1,257 @@
+// The daily run: activation and deactivation, the count to the first attempt and the
+// retries, the scheduled close, the lamps, and every way out of the program.
+#include "ui_usom.h"
+#include "controllerfixture.h"
+
+#include "system/autostart.h"
+
+#include <QCloseEvent>
+
+namespace {
+const QString kUrl = QStringLiteral("http://127.0.0.1:9500");
+int Attempts(const FakeSoundLib& lib) { return lib.CountCalls("BASS_AAC_StreamCreateURL"); }
+}  // namespace
+
+class DailyRunTest : public ControllerFixture {};
+
+TEST_F(DailyRunTest, ActivationSwitchesTheWindowOnAndLeavesTheMarksOfAnActivePlayer) {
+    At(10, 0, 0);
+    w->Button1Click();
+
+    EXPECT_TRUE(w->IsActive());
+    EXPECT_EQ(w->Timer_Geral->interval(), 5000);  // the first tick of a run comes 5 s later
+    EXPECT_EQ(w->ui->Button1->text(), "Desativar");
+    EXPECT_EQ(w->ui->BitBtn8->text(), "Minimizar");
+    EXPECT_FALSE(w->ui->ComboBox6->isEnabled());
+    EXPECT_EQ(w->ui->Label2->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(w->ui->Label10->text(), "Aguarde...Acionando Sistema em 15 segundos...");
+    EXPECT_EQ(PlayerState.WebError, -1);
+    EXPECT_EQ(w->ConnectTicks, 95);
+    EXPECT_EQ(PlayerState.ActivatedAt, QTime(10, 0));
+    EXPECT_TRUE(StartupShortcutExists(StartupLinkName));
+    EXPECT_EQ(ReadBytes(folder.File("SERVER.INI")), QByteArray("DEVICE=1\r\nINDEX_SERVER=0\r\nINDEX_GENERO=0\r\n"));
+
+    w->ui->ComboBox1->setCurrentIndex(-1);  // without a genre the file is left alone
+    WriteBytes(folder.File("SERVER.INI"), "old");
+    boxes.answers = {true};
+    w->Button1Click();
+    w->Button1Click();
+    EXPECT_EQ(ReadBytes(folder.File("SERVER.INI")), QByteArray("old"));
+    EXPECT_TRUE(w->IsActive());
+}
+
+TEST_F(DailyRunTest, FirstAttemptComes26TicksAfterAnActivationInsideTheWindow) {
+    w->Button1Click();
+    TickGeral(25);
+    EXPECT_EQ(Attempts(lib), 0);
+    EXPECT_EQ(w->Timer_Geral->interval(), 500);
+    EXPECT_TRUE(PlayerState.CloseArmed);
+
+    TickGeral();
+    EXPECT_EQ(Attempts(lib), 1);
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Sonaris"}));
+    EXPECT_EQ(PlayerState.WebError, 0);
+
+    TickGeral(500);  // a playing stream is not asked for again
+    EXPECT_EQ(Attempts(lib), 1);
+}
+
+TEST_F(DailyRunTest, ActivatedBeforeTheWindowTheCountWaitsForTodayStart) {
+    At(7, 0);
+    w->Button1Click();
+    TickGeral(300);
+    EXPECT_EQ(w->ConnectTicks, 95);
+    EXPECT_FALSE(PlayerState.CloseArmed);
+    EXPECT_EQ(Attempts(lib), 0);
+
+    At(8, 0);
+    TickGeral(25);
+    EXPECT_EQ(Attempts(lib), 0);
+    TickGeral();
+    EXPECT_EQ(Attempts(lib), 1);
+}
+
+TEST_F(DailyRunTest, FailedAttemptsAreRepeatedEvery121Ticks) {
+    lib.createError[kUrl.toStdString()] = soundlib::BASS_ERROR_NONET;
+    w->Button1Click();
+    TickGeral(26);
+    ASSERT_EQ(Attempts(lib), 1);
+    EXPECT_EQ(PlayerState.WebError, 32);
+    EXPECT_EQ(w->ui->Label10->text(), "Erro WEB -  Erro:32 ACIONADO ÁUDIO LOCAL");
+
+    TickGeral(120);
+    EXPECT_EQ(Attempts(lib), 1);
+    TickGeral();
+    EXPECT_EQ(Attempts(lib), 2);
+    TickGeral(121);
+    EXPECT_EQ(Attempts(lib), 3);
+}
+
+TEST_F(DailyRunTest, TheScheduledCloseComesAtTheFirstTickAfterTodayStopAndFadesBothPlayers) {
+    PutMusic({"A.MP3"});
+    ActivateAndConnect();
+    w->BitBtn14Click();  // a local track by hand beside the stream
+    ClearHistory();
+
+    At(18, 0, 0);
+    TickGeral();
+    EXPECT_TRUE(History().isEmpty());
+    EXPECT_FALSE(WebChannel()->sliding);
+
+    At(18, 0, 1);
+    TickGeral();
+    EXPECT_EQ(History(), QStringList({"Encerrando Conexão PROGRAMADA: 18:00:01"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Conexão Fechada");
+    EXPECT_TRUE(WebChannel()->sliding);
+    EXPECT_EQ(WebChannel()->slideTime, 1500u);
+    EXPECT_TRUE(LocalChannel()->sliding);
+    EXPECT_EQ(LocalChannel()->slideTime, 1500u);
+    EXPECT_EQ(PlayerState.WebError, -1);
+    EXPECT_FALSE(w->timer_meter->Enabled());
+    EXPECT_FALSE(PlayerState.CloseArmed);
+
+    TickGeral(300);  // closed once; outside the window nothing is attempted
+    EXPECT_EQ(History().size(), 1);
+    EXPECT_EQ(Attempts(lib), 1);
+    EXPECT_TRUE(w->IsActive());
+}
+
+TEST_F(DailyRunTest, WithoutAScheduleAHandStartedTrackIsClosedAtTheNextTick) {
+    WriteWindow(QTime(0, 0), QTime(0, 0));
+    window.reset();
+    Create();
+    w = window.get();
+    PutMusic({"A.MP3"});
+    w->Button1Click();
+    w->BitBtn14Click();
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying());
+
+    TickGeral();
+    EXPECT_EQ(History().last(), "Encerrando Conexão PROGRAMADA: 10:00:00");
+    EXPECT_TRUE(LocalChannel()->sliding);
+    EXPECT_EQ(LocalChannel()->slideTime, 1500u);
+}
+
+TEST_F(DailyRunTest, DeactivationAsksAndOnOkFadesBothAndRemovesTheAutostartEntry) {
+    ActivateAndConnect();
+    ClearHistory();
+
+    boxes.answers = {false};
+    w->Button1Click();
+    EXPECT_EQ(boxes.Texts(), QStringList({"Deseja Realmente Desligar o Sistema ??"}));
+    EXPECT_TRUE(w->IsActive());
+    EXPECT_TRUE(StartupShortcutExists(StartupLinkName));
+    EXPECT_FALSE(WebChannel()->sliding);
+    EXPECT_TRUE(History().isEmpty());
+
+    boxes.answers = {true};
+    w->Button1Click();
+    EXPECT_FALSE(w->IsActive());
+    EXPECT_EQ(w->ui->Button1->text(), "Ativar");
+    EXPECT_EQ(w->ui->BitBtn8->text(), "Sair");
+    EXPECT_TRUE(w->ui->ComboBox6->isEnabled());
+    EXPECT_EQ(w->ui->Label10->text(), "Status");
+    EXPECT_EQ(w->ui->Label2->palette().color(QPalette::Window), QColor(128, 128, 128));
+    EXPECT_FALSE(w->timer_meter->Enabled());
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_EQ(w->ConnectTicks, 0);
+    EXPECT_TRUE(WebChannel()->sliding);
+    EXPECT_EQ(WebChannel()->slideTime, 2000u);
+    EXPECT_FALSE(StartupShortcutExists(StartupLinkName));
+    EXPECT_EQ(History(), QStringList({"DESATIVADO PELO USUÁRIO"}));
+
+    // The fade's end stops the stream; switched off, nothing follows.
+    lib.FinishSlide(w->WebPlayer->Channel);
+    w->WebPlayer->Poll();
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    TickGeral(200);
+    EXPECT_EQ(Attempts(lib), 1);
+}
+
+TEST_F(DailyRunTest, ElapsedTimeAndLampsFollowTheClockAndThePlayers) {
+    At(23, 59, 0);
+    w->Button1Click();
+    At(23, 59, 42);
+    TickGeral();
+    EXPECT_EQ(w->ui->Label21->text(), "00:00:42");
+    At(0, 0, 30);  // past midnight the difference is read without its sign
+    TickGeral();
+    EXPECT_EQ(w->ui->Label21->text(), "23:58:30");
+
+    At(10, 0);
+    TickGeral(26);
+    PutMusic({"A.MP3"});
+    w->BitBtn14Click();
+    w->Timer_sempreTimer();
+    EXPECT_TRUE(w->ui->MMLED1->Lit());
+    EXPECT_TRUE(w->ui->MMLED2->Lit());
+    w->BitBtn15Click();
+    w->Timer_sempreTimer();
+    EXPECT_FALSE(w->ui->MMLED2->Lit());
+}
+
+TEST_F(DailyRunTest, TheLampTimerStopsALocalTrackThatReachedItsEnd) {
+    PutMusic({"A.MP3", "B.MP3"});
+    w->BitBtn14Click();
+    LocalChannel()->position = LocalChannel()->length - 1;
+    w->Timer_sempreTimer();
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    EndLocalTrack();
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    EXPECT_TRUE(w->ui->BitBtn14->isEnabled());  // StopMusica ran
+}
+
+TEST_F(DailyRunTest, SairWhileInactiveStopsThePlayersWritesItsLineAndCancelKeepsTheWindow) {
+    ShowWindow();
+    PutMusic({"A.MP3"});
+    w->BitBtn14Click();
+    ClearHistory();
+    boxes.answers = {false};
+
+    w->BitBtn8Click();
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    EXPECT_EQ(History(), QStringList({"ENCERRANDO SISTEMA  - PELO USUÁRIO"}));
+    EXPECT_EQ(boxes.Texts(), QStringList({"Deseja Realmente Desativar o Sistema ??"}));
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(DailyRunTest, TheCloseBoxOnlyMinimisesAnActivePlayer) {
+    ShowWindow();
+    w->Button1Click();
+    ClearHistory();
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isMinimized() || !w->isVisible());
+    EXPECT_TRUE(History().isEmpty());
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    w->BitBtn8Click();  // "Minimizar"
+    EXPECT_TRUE(w->IsActive());
+}
+
+TEST_F(DailyRunTest, TheCloseBoxOfAnInactivePlayerAsksAndOnOkWritesTheTwoClosingLines) {
+    ShowWindow();
+    boxes.answers = {true};
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(History(), QStringList({"*** SISTEMA DESLIGADO ***", QString(37, '=')}));
+}
+
+TEST_F(DailyRunTest, DesligarSonarisRemovesTheEntryAndEndsWithoutClosingLines) {
+    ShowWindow();
+    w->Button1Click();
+    ClearHistory();
+    w->DesligarSonaris2Click();
+    EXPECT_FALSE(StartupShortcutExists(StartupLinkName));
+
+    // The end of the program closes the window without the question of the close box.
+    EXPECT_TRUE(w->close());
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(History().isEmpty());
+}
+
+TEST_F(DailyRunTest, TheLetterCShowsTheStreamAddress) {
+    w->FormKeyPress('x');
+    EXPECT_TRUE(boxes.boxes.empty());
+    w->FormKeyPress('c');
+    w->FormKeyPress('C');
+    EXPECT_EQ(boxes.Texts(), QStringList({kUrl, kUrl}));
+}
