@@ -9,7 +9,7 @@ namespace {
 QString ClockText(const QTime& t) { return FormatTime(t); }
 }  // namespace
 
-TDigitalClock::TDigitalClock(QWidget* parent) : QLabel(parent) {
+TDigitalClock::TDigitalClock(QWidget* parent) : QLabel(parent), timer_(this) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &TDigitalClock::Refresh);

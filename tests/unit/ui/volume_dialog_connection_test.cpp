@@ -26,6 +26,7 @@ TEST_F(VolumeDialogTest, ConnectingReinitialisesTheChosenDeviceAndPlaysTheStream
     SetDevices({"Placa A", "Placa B"});
     DeviceIndex = 1;
     Open();
+    lib.initialisedDevices.insert(2);  // in use elsewhere, so both devices stay open
     Ui().ComboBox1->setCurrentIndex(1);
     Ui().MMSlider1->setValue(70);
     lib.calls.clear();
