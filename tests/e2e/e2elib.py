@@ -153,9 +153,20 @@ class Accessible:
                 continue
             yield from self._walk(child, depth + 1)
 
-    def nodes(self):
+    def nodes(self, window=None):
+        """Every node of the program; with `window`, only those of the top-level window of
+        that title."""
         for app in self._apps():
-            yield from self._walk(app)
+            if window is None:
+                yield from self._walk(app)
+                continue
+            for i in range(app.childCount):
+                try:
+                    top = app.getChildAtIndex(i)
+                    if top is not None and top.name == window:
+                        yield from self._walk(top)
+                except Exception:
+                    continue
 
     def texts(self):
         out = []
@@ -170,8 +181,8 @@ class Accessible:
     def has_text(self, text):
         return any(text == t or t.startswith(text) for t in self.texts())
 
-    def find(self, name, roles=("push button", "menu item", "check box", "page tab")):
-        for n in self.nodes():
+    def find(self, name, roles=("push button", "menu item", "check box", "page tab"), window=None):
+        for n in self.nodes(window):
             try:
                 if n.name == name and n.getRoleName() in roles:
                     return n
@@ -179,8 +190,8 @@ class Accessible:
                 continue
         return None
 
-    def press(self, name, timeout=10):
-        node = wait_until(lambda: self.find(name), timeout, what="button %r" % name)
+    def press(self, name, timeout=10, window=None):
+        node = wait_until(lambda: self.find(name, window=window), timeout, what="button %r" % name)
         action = node.queryAction()
         for i in range(action.nActions):
             if action.getName(i) in ("Press", "press", "click", "Toggle"):
@@ -337,8 +348,8 @@ class Sonaris:
         return wait_until(lambda: sum(1 for m in self.history() if m.startswith(message)) >= count, timeout,
                           what="history line %r (history: %r)" % (message, self.history()[-8:]))
 
-    def press(self, caption):
-        self.a11y.press(caption)
+    def press(self, caption, window=MAIN_TITLE):
+        self.a11y.press(caption, window=window)
 
     def key(self, keys):
         self.desktop.key(self.window, keys)

@@ -88,12 +88,12 @@ def first_start(binary):
             wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the report to close")
             program.key("F11")
             editor = desktop.wait_window("Acionamento Automático", 10)
-            program.press("Sair")
+            program.press("Sair", window="Acionamento Automático")
             wait_until(lambda: not desktop.windows("Acionamento Automático"), 10, what="the editor to close")
             del editor
             program.key("F10")
             desktop.wait_window("Configuração", 10)
-            program.press("Sair")
+            program.press("Sair", window="Configuração")
             wait_until(lambda: not desktop.windows("Configuração"), 10, what="the dialog to close")
             leave_through_sair(desktop, program)
             assert not os.path.exists(program.autostart_path())
@@ -109,7 +109,8 @@ def stream_heard(binary):
             try:
                 program.start()
                 program.press("Ativar")
-                assert os.path.exists(program.autostart_path()), "activation writes the autostart entry"
+                wait_until(lambda: os.path.exists(program.autostart_path()), 10,
+                           what="the autostart entry written by the activation")
                 program.wait_history("Carregando Sonaris", 30)
                 program.wait_history("Sonaris", 30, count=1)
                 wait_until(lambda: "Sonaris" in program.history(), 30, what="'Sonaris' (stream playing)")
