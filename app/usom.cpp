@@ -186,10 +186,13 @@ void LoadLogo(Ui::Tfrm_sonarisv1AAC* ui, const QString& folder) {
     if (!logo.isNull()) {
         ui->Image1->setPixmap(QPixmap::fromImage(logo));
         ui->Image1->setToolTip(QString());
+        ui->Image1->setFrameShape(QFrame::NoFrame);
         return;
     }
-    // A missing or undecodable logo: tell the operator where to put one.
+    // A missing or undecodable logo: an outlined empty area whose hint tells the operator
+    // where to put one.
     ui->Image1->clear();
+    ui->Image1->setFrameShape(QFrame::Box);
     ui->Image1->setToolTip(QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder +
                            QStringLiteral("LOGO/LOGO.JPG"));
 }
