@@ -1,6 +1,8 @@
 // The history log: the "Histórico" memo and its copy on disk, one file per day in HistoryDir.
 // The file is rewritten whole at each entry, so it always equals the memo; a file that cannot
 // be written costs nothing but that copy, and the next entry tries again with the whole memo.
+// The rewrite goes through a temporary file renamed over the day file, so a full disk leaves
+// the previous copy whole instead of an emptied day file.
 #include "app/usom.h"
 
 #include "system/clock.h"
@@ -32,5 +34,5 @@ void Tfrm_sonarisv1AAC::Salva_Historico(const QString& message) {
     // No file for today yet: a new day (or a removed file) starts with an empty memo.
     if (!QFileInfo::exists(path)) ui->Memo1->clear();
     ui->Memo1->appendPlainText(FormatTime(TimeOfDay()) + QStringLiteral(" - ") + message);
-    WriteLines1252(path, MemoLines(ui->Memo1));
+    WriteLines1252Atomic(path, MemoLines(ui->Memo1));
 }
