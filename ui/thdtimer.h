@@ -15,7 +15,8 @@
 //    run, so ticks never overlap or pile up, and the next interval starts after the handler.
 //    The tick is an ordinary posted event: it is served by any event loop of that thread,
 //    the nested loops of modal message boxes and dialogs included.
-//  - A tick already posted when the timer is disabled reaches Tick, which calls nothing.
+//  - A tick already posted when the timer is disabled reaches Tick, which calls nothing; one
+//    posted before the timer was restarted (enabled again, new interval) is dropped.
 //  - Destruction ends the worker promptly, also when it is blocked in a hand-off.
 #include <QObject>
 
