@@ -3,6 +3,8 @@
 #include "windowfixture.h"
 
 #include "app/about.h"
+#include "schedule/ucfg.h"
+#include "ui/uvolume.h"
 #include "ui_about.h"
 #include "ui_usom.h"
 
@@ -149,4 +151,57 @@ TEST_F(WindowTest, ClosingTheWindowAsksTheCloseHandler) {
     EXPECT_TRUE(w.isVisible());
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].kind, RecordingMessageBoxes::Box::Confirm);
+}
+
+TEST_F(WindowTest, F11OpensTheScheduleEditorWithoutWaitingFromEveryTab) {
+    Tfrm_sonarisv1AAC& w = Create();
+    Tfrm_cfg editor;
+    w.SetWindows(nullptr, nullptr, &editor);
+    ShowActive();
+    w.ui->PageControl1->setCurrentIndex(2);
+    w.ui->Memo1->setFocus();
+    Type(w.ui->Memo1, Qt::Key_F11, Qt::ShiftModifier, QString());
+    EXPECT_FALSE(editor.isVisible());
+    Type(w.ui->Memo1, Qt::Key_F11, Qt::NoModifier, QString());
+    EXPECT_TRUE(editor.isVisible());
+}
+
+TEST_F(WindowTest, F10ShowsTheSoundDialogModallyThenAppliesTheStationAgain) {
+    Tfrm_sonarisv1AAC& w = Create();
+    Tform_volume dialog(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
+    w.SetWindows(nullptr, &dialog, nullptr);
+    ShowActive();
+    PlayerState.StreamUrl = "http://elsewhere";
+    bool wasModal = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        wasModal = dialog.isVisible() && dialog.isModal();
+        dialog.reject();
+    });
+    w.ui->Button1->setFocus();
+    Type(w.ui->Button1, Qt::Key_F10, Qt::NoModifier, QString());
+    EXPECT_TRUE(wasModal);
+    EXPECT_EQ(PlayerState.StreamUrl, DefaultStreamBase() + "9500");
+}
+
+TEST_F(WindowTest, TheRightMouseButtonAnywhereOpensTheContextMenu) {
+    Tfrm_sonarisv1AAC& w = Create();
+    ShowActive();
+    for (QWidget* target : std::initializer_list<QWidget*>{w.ui->Label10, w.ui->Memo1, w.ui->VrLabel3}) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), target->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(target, &event);
+        EXPECT_TRUE(w.PopupMenu2->isVisible()) << target->objectName().toStdString();
+        w.PopupMenu2->hide();
+    }
+}
+
+TEST_F(WindowTest, AConfirmedCloseTakesTheOtherWindowsWithIt) {
+    Tfrm_sonarisv1AAC& w = Create();
+    Tfrm_cfg editor;
+    w.SetWindows(nullptr, nullptr, &editor);
+    ShowActive();
+    editor.show();
+    boxes.answers = {true};
+    EXPECT_TRUE(w.close());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(editor.isVisible());  // closing the main window ends the program
 }
