@@ -112,8 +112,23 @@ class Desktop:
         subprocess.run(["xdotool", "key", "--clearmodifiers", keys], check=True)
 
     def tray_icon_window(self):
+        """The program's icon in the notification area: its small window docked in trayer."""
         r = subprocess.run(["xdotool", "search", "--classname", "sonaris"], capture_output=True, text=True)
-        return [w for w in r.stdout.split() if w]
+        icons = []
+        for w in r.stdout.split():
+            g = subprocess.run(["xdotool", "getwindowgeometry", w], capture_output=True, text=True).stdout
+            for line in g.splitlines():
+                if "Geometry:" in line:
+                    width, height = (int(v) for v in line.split()[-1].split("x"))
+                    if 8 <= width <= 64 and 8 <= height <= 64:
+                        icons.append(w)
+        return icons
+
+    def click_tray_icon(self, button=1, repeat=1):
+        icon = wait_until(self.tray_icon_window, 10, what="the tray icon")[0]
+        subprocess.run(["xdotool", "mousemove", "--window", icon, "8", "8"], check=False)
+        time.sleep(0.3)
+        subprocess.run(["xdotool", "click", "--repeat", str(repeat), "--delay", "60", str(button)], check=False)
 
     def screenshot(self, path):
         subprocess.run(["import", "-display", self.display, "-window", "root", path], check=False,
