@@ -3,6 +3,8 @@
 #include "audio/soundlib/decoder.h"
 #include "audio/soundlib/netstream.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -24,7 +26,7 @@ Channel::Channel(int device, const ChannelFormat& format, std::unique_ptr<Decode
 
     // Enough decoded before the first output callback can ask for it, so that playback starts
     // at that callback; the thread does the rest.
-    std::vector<float> first;
+    std::vector<std::int16_t> first;
     while (ring_.Size() < static_cast<std::size_t>(format_.deviceFrames) * 4 && decoder_->DecodeMore(first)) {
         std::size_t taken = ring_.Write(first.data(), first.size());
         first.erase(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(taken));
@@ -48,7 +50,8 @@ Channel::~Channel() {
 }
 
 void Channel::DecodeLoop() {
-    std::vector<float>& pending = pending_;
+    pthread_setname_np(pthread_self(), "sound-decode");
+    std::vector<std::int16_t>& pending = pending_;
     std::size_t pendingAt = 0;
     for (;;) {
         bool seek = false;
@@ -134,18 +137,19 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     if (volumeRamp_.active) Advance(volumeRamp_, volumeEnd, frames);
     if (panRamp_.active) Advance(panRamp_, panEnd, frames);
     const float volumeStep = frames > 0 ? (volumeEnd - volumeStart) / static_cast<float>(frames) : 0.0f;
+    constexpr float kScale = 1.0f / 32768.0f;
     const float panStep = frames > 0 ? (panEnd - panStart) / static_cast<float>(frames) : 0.0f;
 
     int i = 0;
     while (i < n) {
         std::size_t run = 0;
-        const float* samples = ring_.FrontRun(static_cast<std::size_t>(n - i) * 2, run);
+        const std::int16_t* samples = ring_.FrontRun(static_cast<std::size_t>(n - i) * 2, run);
         std::size_t runFrames = run / 2;
         for (std::size_t k = 0; k < runFrames; ++k, ++i) {
             float volume = volumeStart + volumeStep * static_cast<float>(i);
             float pan = panStart + panStep * static_cast<float>(i);
-            float left = samples[2 * k] * volume * (pan > 0 ? 1.0f - pan : 1.0f);
-            float right = samples[2 * k + 1] * volume * (pan < 0 ? 1.0f + pan : 1.0f);
+            float left = samples[2 * k] * kScale * volume * (pan > 0 ? 1.0f - pan : 1.0f);
+            float right = samples[2 * k + 1] * kScale * volume * (pan < 0 ? 1.0f + pan : 1.0f);
             float* frame = out + static_cast<std::ptrdiff_t>(i) * outChannels;
             if (outChannels == 1) {
                 frame[0] += 0.5f * (left + right);
@@ -316,8 +320,7 @@ DWORD Channel::Data(void* buffer, DWORD length) const {
     std::lock_guard<std::mutex> guard(lock_);
     std::size_t samples = std::min<std::size_t>(length / 2, ring_.Size());
     samples -= samples % 2;
-    for (std::size_t i = 0; i < samples; ++i)
-        target[i] = static_cast<std::int16_t>(std::lround(std::clamp(ring_.At(i), -1.0f, 1.0f) * 32767.0f));
+    ring_.Peek(target, samples);
     return static_cast<DWORD>(samples * 2);
 }
 

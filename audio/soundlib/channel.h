@@ -27,7 +27,7 @@ class Decoder;
 class NetStream;
 
 struct ChannelFormat {
-    int outRate = 44100;       // the device's rate; the buffer holds stereo float frames at it
+    int outRate = 44100;       // the device's rate; the buffer holds 16-bit stereo frames at it
     int bufferMs = 500;        // decode-ahead, BASS_CONFIG_BUFFER
     int deviceFrames = 1024;   // frames per output callback
     DWORD flags = 0;
@@ -94,13 +94,13 @@ private:
     std::int64_t fileSize_ = 0;
     std::size_t wakeFreeSamples_ = 0;
     std::size_t resumeSamples_ = 0;
-    std::vector<float> pending_;  // decoded, not yet in the buffer; the decoder thread's own
+    std::vector<std::int16_t> pending_;  // decoded, not yet in the buffer; the decoder thread's own
     std::thread thread_;
 
     // Mix state, guarded by lock_.
     mutable std::mutex lock_;
     std::condition_variable wake_;
-    RingBuffer<float> ring_;
+    RingBuffer<std::int16_t> ring_;
     bool playing_ = false;
     bool stalled_ = false;
     bool decodeEnded_ = false;

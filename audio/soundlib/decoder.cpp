@@ -166,7 +166,7 @@ std::int64_t Decoder::BitRate() const {
     return rate > 0 ? rate : std::max<std::int64_t>(format_->bit_rate, 0);
 }
 
-bool Decoder::DecodeMore(std::vector<float>& out) {
+bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
     if (!primed_.empty()) {
         out.insert(out.end(), primed_.begin(), primed_.end());
         primed_.clear();
@@ -211,7 +211,7 @@ bool Decoder::DecodeMore(std::vector<float>& out) {
     return out.size() > before;
 }
 
-bool Decoder::Convert(AVFrame* frame, std::vector<float>& out) {
+bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
     AVChannelLayout layout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
     else av_channel_layout_copy(&layout, &frame->ch_layout);
@@ -221,7 +221,7 @@ bool Decoder::Convert(AVFrame* frame, std::vector<float>& out) {
         swr_free(&swr_);
         AVChannelLayout stereo{};
         av_channel_layout_default(&stereo, 2);
-        if (swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_FLT, outRate_, &layout,
+        if (swr_alloc_set_opts2(&swr_, &stereo, AV_SAMPLE_FMT_S16, outRate_, &layout,
                                 static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr) < 0) {
             av_channel_layout_uninit(&layout);
             return false;

@@ -1,6 +1,6 @@
 #pragma once
 // Decoder: one FFmpeg demuxer, audio decoder and resampler that turn a file or a net stream
-// into float stereo frames at the output device's rate, keeping the source's own rate and
+// into 16-bit stereo frames at the output device's rate, keeping the source's own rate and
 // channel count for the library's byte positions. Not synchronised: one thread at a time (the
 // user-interface thread while the channel is created, then the channel's decoder thread).
 #include <cstdint>
@@ -38,7 +38,7 @@ public:
     std::int64_t BitRate() const;                            // bits per second; 0 unknown
 
     // Appends the next decoded piece; false once nothing more comes.
-    bool DecodeMore(std::vector<float>& out);
+    bool DecodeMore(std::vector<std::int16_t>& out);
     // The next DecodeMore starts at source frame `frame` (as close as the format allows).
     bool Seek(std::int64_t frame);
 
@@ -55,7 +55,7 @@ private:
     int OpenInput(const AVInputFormat* format, const char* url);
     int OpenCodec();
     int Prime();
-    bool Convert(AVFrame* frame, std::vector<float>& out);
+    bool Convert(AVFrame* frame, std::vector<std::int16_t>& out);
     static int ReadNet(void* opaque, std::uint8_t* buffer, int size);
 
     const int outRate_;
@@ -79,7 +79,7 @@ private:
     int swrFormat_ = -1;
     int swrChannels_ = 0;
     std::uint64_t swrLayoutMask_ = 0;
-    std::vector<float> primed_;
+    std::vector<std::int16_t> primed_;
 };
 
 }  // namespace soundlib

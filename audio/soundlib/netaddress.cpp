@@ -70,8 +70,9 @@ std::optional<StreamAddress> ParseStreamUrl(const std::string& text) {
         address.port = *port;
     }
     if (!ValidHost(address.host)) return std::nullopt;
-    if (path.front() != '/') path.insert(0, "/");
-    address.url = scheme + "://" + authority + path;
+    address.url = scheme + "://" + authority;
+    if (path.front() != '/') address.url += '/';
+    address.url += path;
     return address;
 }
 

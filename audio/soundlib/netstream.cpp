@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <pthread.h>
+
 #include <chrono>
 #include <vector>
 
@@ -77,6 +79,7 @@ void NetStream::SetCapacity(std::size_t capacity) {
 }
 
 void NetStream::DownloadLoop() {
+    pthread_setname_np(pthread_self(), "sound-download");
     std::vector<std::uint8_t> chunk;
     for (;;) {
         std::size_t room;

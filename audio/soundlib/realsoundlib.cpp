@@ -8,11 +8,19 @@
 
 #include <SDL2/SDL.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <algorithm>
 
 namespace soundlib {
 
-RealSoundLib::RealSoundLib() = default;
+RealSoundLib::RealSoundLib() {
+    // FFmpeg's warnings about damaged frames and the like would go to the program's stderr;
+    // the library reports through its error codes instead.
+    av_log_set_level(AV_LOG_FATAL);
+}
 
 RealSoundLib::~RealSoundLib() {
     // Channels first (their threads joined), then the devices (SDL's threads joined).
