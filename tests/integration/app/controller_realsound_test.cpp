@@ -1,0 +1,302 @@
+// The whole controller on the real sound library and a real station: what a listener hears
+// after activation, when the station's source dies, when it comes back, and at the stop time.
+// The tests tick the window's timers themselves at their own intervals of real time (the
+// players' end-of-playback polls run as built) and move the fake clock along; SDL's disk
+// driver records the mixed output, which is measured afterwards. The stream is a 1000 Hz tone,
+// the local tracks 400 Hz, so each can be told in the mix.
+#include "ui_usom.h"
+
+#include "app/playerstate.h"
+#include "app/usom.h"
+#include "audio/soundlib/realsoundlib.h"
+#include "audio/uzorvanbass.h"
+#include "tests/integration/app/station.h"
+#include "tests/integration/audio/diskoutput.h"
+#include "tests/integration/audio/pcmanalysis.h"
+#include "tests/support/testsupport.h"
+#include "ui/thdtimer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+namespace {
+constexpr double kStreamHz = 1000;
+constexpr double kLocalHz = 400;
+constexpr int kRate = 44100;
+constexpr std::size_t kHop = kRate / 100;  // envelopes in steps of 10 ms
+constexpr std::size_t kWindow = 2 * kHop;  // over 20 ms: a whole number of periods of both tones
+constexpr double kHeard = 0.01;            // amplitude of a tone that counts as heard
+
+// Amplitude of one tone in each 20 ms window, every 10 ms (Goertzel).
+std::vector<double> Envelope(const std::vector<float>& x, double hz) {
+    std::vector<double> env;
+    const double coeff = 2 * std::cos(2 * M_PI * hz / kRate);
+    for (std::size_t start = 0; start + kWindow <= x.size(); start += kHop) {
+        double s1 = 0, s2 = 0;
+        for (std::size_t i = 0; i < kWindow; ++i) {
+            const double s = x[start + i] + coeff * s1 - s2;
+            s2 = s1;
+            s1 = s;
+        }
+        env.push_back(2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - coeff * s1 * s2)) / double(kWindow));
+    }
+    return env;
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+// First window at or after `from` whose value passes the test; env.size() when none.
+template <typename Test>
+std::size_t FirstWindow(const std::vector<double>& env, std::size_t from, Test test) {
+    for (std::size_t i = from; i < env.size(); ++i)
+        if (test(env[i])) return i;
+    return env.size();
+}
+
+double Ms(std::size_t windows) { return double(windows) * 1000.0 * double(kHop) / kRate; }
+
+void Figure(const std::string& name, double value) {
+    std::cout << "[figure] " << name << "=" << value << std::endl;
+    ::testing::Test::RecordProperty(name, std::to_string(value));
+}
+
+// The window's own timers tick only when the test says so; the players' polls run freely.
+class HoldWindowTimers : public QObject {
+public:
+    Tfrm_sonarisv1AAC* w = nullptr;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (!w) return false;
+        if (e->type() == QEvent::Timer && (o == w->Timer_Geral || o == w->timer_DiminuirVolume || o == w->timer_aumentarvolume))
+            return true;
+        if (e->type() == QEvent::MetaCall && (o == w->Timer_sempre || o == w->timer_meter || o == w->Timer_abertura)) return true;
+        return false;
+    }
+};
+}  // namespace
+
+class ControllerOnRealSound : public ::testing::Test {
+protected:
+    void SetUp() override {
+        station_ = std::make_unique<ctltest::Station>(kStreamHz);
+        if (!station_->Ok()) GTEST_SKIP() << "no station of our own on 127.0.0.1:9500 (run through in_private_net.sh)";
+        audiotest::UseDiskOutput(sound_.File("heard.raw"));
+        PlayerState = TPlayerState{};
+        TZorvanBass::ResetProgramWideState();
+
+        const QString line = "|08:00:00|18:00:00|0|0";
+        QByteArray cfg;
+        for (int i = 0; i < 7; ++i) cfg += line.toLatin1() + "\r\n";
+        WriteBytes(folder_.File("CFG.ACI"), cfg);
+        std::filesystem::create_directories(folder_.File("MUSICAS").toStdString());
+        audiotest::Tone tone;
+        tone.frequency = kLocalHz;
+        tone.amplitude = 0.3;
+        tone.seconds = 12;
+        audiotest::WriteToneWav(folder_.File("MUSICAS/L1.WAV").toStdString(), tone);
+
+        lib_ = std::make_unique<soundlib::RealSoundLib>();
+        w = std::make_unique<Tfrm_sonarisv1AAC>(*lib_);
+        hold_.w = w.get();
+        QCoreApplication::instance()->installEventFilter(&hold_);
+        w->BitBtn13Click();
+        since_.start();
+    }
+    void TearDown() override {
+        QCoreApplication::instance()->removeEventFilter(&hold_);
+        hold_.w = nullptr;
+        w.reset();
+        lib_.reset();
+    }
+
+    // Real time passes for `ms`; each timer of the window ticks at its interval, the clock follows.
+    void Run(qint64 ms) {
+        const qint64 end = since_.elapsed() + ms;
+        while (since_.elapsed() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+            const qint64 now = since_.elapsed();
+            clock_.Advance(now - clockAt_);
+            clockAt_ = now;
+            // A handler that blocked (a connection attempt) does not bring a burst of ticks.
+            if (now >= nextMeter_) {
+                nextMeter_ = now + 100;
+                w->timer_meterTimer();
+                if (w->timer_aumentarvolume->isActive()) w->timer_aumentarvolumeTimer();
+                if (w->timer_DiminuirVolume->isActive()) w->timer_DiminuirVolumeTimer();
+            }
+            if (now >= nextSempre_) {
+                nextSempre_ = now + 300;
+                w->Timer_sempreTimer();
+            }
+            if (now >= nextGeral_ && w->IsActive()) {
+                nextGeral_ = now + 500;
+                w->Timer_GeralTimer();
+            }
+        }
+    }
+    template <typename Condition>
+    bool RunUntil(qint64 maxMs, Condition condition) {
+        for (qint64 t = 0; t < maxMs; t += 100) {
+            if (condition()) return true;
+            Run(100);
+        }
+        return condition();
+    }
+    // The Geral ticks up to the next attempt come at once: the minute between attempts is
+    // not what these tests are about.
+    void TickToTheNextAttempt() {
+        const int before = History().count("Carregando Sonaris");
+        for (int i = 0; i < 200 && History().count("Carregando Sonaris") == before; ++i) w->Timer_GeralTimer();
+    }
+    void ActivateAndConnect() {
+        w->Button1Click();
+        TickToTheNextAttempt();
+        ASSERT_EQ(PlayerState.WebError, 0) << "the station did not open";
+    }
+
+    QStringList History() const {
+        QStringList messages;
+        for (const QString& l : w->ui->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts)) messages << l.mid(l.indexOf(" - ") + 3);
+        return messages;
+    }
+    std::size_t WindowNow() const {
+        std::error_code ec;
+        const auto bytes = std::filesystem::file_size(sound_.File("heard.raw"), ec);
+        return ec ? 0 : std::size_t(bytes / 8 / kHop);
+    }
+    audiotest::Heard Heard() const { return audiotest::ReadHeard(sound_.File("heard.raw")); }
+
+    // Order matters: the folder, the clock and the boxes outlive the window.
+    TempProgramFolder folder_;
+    ScopedFakeClock clock_{QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
+    RecordingMessageBoxes boxes_;
+    audiotest::TempDir sound_;
+    std::unique_ptr<ctltest::Station> station_;
+    std::unique_ptr<soundlib::RealSoundLib> lib_;
+    std::unique_ptr<Tfrm_sonarisv1AAC> w;
+    HoldWindowTimers hold_;
+    QElapsedTimer since_;
+    qint64 clockAt_ = 0, nextMeter_ = 0, nextSempre_ = 0, nextGeral_ = 0;
+};
+
+TEST_F(ControllerOnRealSound, TheStreamIsHeardAfterActivation) {
+    ActivateAndConnect();
+    Run(3000);
+    EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Sonaris"}));
+    EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
+
+    const auto heard = Heard();
+    const auto stream = Envelope(heard.left, kStreamHz);
+    const auto local = Envelope(heard.left, kLocalHz);
+    ASSERT_GT(stream.size(), 200u);
+    EXPECT_GT(Median(std::vector<double>(stream.end() - 200, stream.end())), 0.08) << "the last 2 s hold the station's tone";
+    EXPECT_LT(Median(std::vector<double>(local.end() - 200, local.end())), kHeard);
+}
+
+TEST_F(ControllerOnRealSound, TheSourceDiesLocalMusicFollowsAndTheStreamReturnsAfterTheTrack) {
+    ActivateAndConnect();
+    Run(2000);
+
+    // The source dies: the stream plays out its buffers, then local music.
+    const std::size_t killed = WindowNow();
+    station_->KillSource();
+    ASSERT_TRUE(RunUntil(40000, [&] { return w->LocalPlayer->IsPlaying(); })) << History().join(" | ").toStdString();
+    Run(1500);
+    const QStringList fallBack = History();
+    EXPECT_TRUE(fallBack.contains("PLAY MÚSICAS LOCAIS  -  WebStop 685") || fallBack.contains("PLAY MÚSICAS LOCAIS  -  Play Local 882"))
+        << fallBack.join(" | ").toStdString();
+    std::cout << "[figure] fall_back_by=" << (fallBack.contains("PLAY MÚSICAS LOCAIS  -  WebStop 685") ? "webStop" : "monitor")
+              << std::endl;
+
+    {
+        const auto heard = Heard();
+        const auto stream = Envelope(heard.left, kStreamHz);
+        const auto local = Envelope(heard.left, kLocalHz);
+        const std::size_t firstLocal = FirstWindow(local, killed, [](double a) { return a > kHeard; });
+        ASSERT_LT(firstLocal, local.size());
+        std::size_t lastStream = killed;
+        for (std::size_t i = killed; i < firstLocal; ++i)
+            if (stream[i] > kHeard) lastStream = i;
+        const double gapMs = Ms(firstLocal - lastStream) - Ms(1);  // the windows between the two
+        Figure("stream_tail_after_source_killed_ms", Ms(lastStream - killed));
+        Figure("silence_stream_to_local_ms", std::max(0.0, gapMs));
+        EXPECT_LE(gapMs, 250) << "silence between the stream's last sound and the first local sound";
+    }
+
+    // The source comes back: the stream is connected but held silent behind the local track.
+    ASSERT_TRUE(station_->StartSource());
+    TickToTheNextAttempt();
+    ASSERT_EQ(PlayerState.WebError, 0) << History().join(" | ").toStdString();
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying()) << "the track should still be playing (12 s)";
+    const std::size_t reconnected = WindowNow();
+    ASSERT_TRUE(RunUntil(20000, [&] { return History().contains("Sonaris - No AR"); })) << History().join(" | ").toStdString();
+    Run(4000);
+    EXPECT_TRUE(w->WebPlayer->IsPlaying());
+    EXPECT_EQ(PlayerState.RampVolume, PlayerState.NormalVolume);
+
+    const auto heard = Heard();
+    const auto stream = Envelope(heard.left, kStreamHz);
+    const auto local = Envelope(heard.left, kLocalHz);
+    std::size_t localEnd = reconnected;
+    for (std::size_t i = reconnected; i < local.size(); ++i)
+        if (local[i] > kHeard) localEnd = i;
+    double heldMax = 0;
+    for (std::size_t i = reconnected; i < localEnd; ++i) heldMax = std::max(heldMax, stream[i]);
+    EXPECT_LT(heldMax, kHeard) << "the stream must stay silent while the local track plays";
+
+    const double steady = Median(std::vector<double>(stream.end() - 100, stream.end()));
+    ASSERT_GT(steady, 0.08);
+    const std::size_t rise = FirstWindow(stream, localEnd, [&](double a) { return a > 0.02 * steady; });
+    const std::size_t full = FirstWindow(stream, rise, [&](double a) { return a >= 0.97 * steady; });
+    const std::size_t r10 = FirstWindow(stream, localEnd, [&](double a) { return a >= 0.1 * steady; });
+    const std::size_t r90 = FirstWindow(stream, r10, [&](double a) { return a >= 0.9 * steady; });
+    Figure("silence_local_end_to_stream_ms", Ms(rise - localEnd));
+    Figure("fade_in_audible_to_full_ms", Ms(full - rise));
+    Figure("fade_in_10_to_90_ms", Ms(r90 - r10));
+    // 25 steps of 100 ms from silence: 10 % to 90 % of a straight ramp is 2000 ms.
+    EXPECT_NEAR(Ms(r90 - r10), 2000, 400);
+}
+
+TEST_F(ControllerOnRealSound, TheStopTimeFadesBothPlayersOut) {
+    ActivateAndConnect();
+    Run(1500);
+    w->BitBtn14Click();  // a local track by hand, heard beside the stream
+    Run(2000);
+    clock_.SetTime(QTime(17, 59, 59, 500));
+    const std::size_t beforeClose = WindowNow();
+    ASSERT_TRUE(RunUntil(3000, [&] { return !PlayerState.CloseArmed; }));
+    Run(2500);
+    EXPECT_TRUE(History().filter("Encerrando Conexão PROGRAMADA: 18:00:0").size() == 1) << History().join(" | ").toStdString();
+    EXPECT_FALSE(w->WebPlayer->IsPlaying());
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+
+    const auto heard = Heard();
+    for (const auto& [name, hz] : {std::pair<std::string, double>{"stream", kStreamHz}, {"local", kLocalHz}}) {
+        const auto env = Envelope(heard.left, hz);
+        ASSERT_GT(beforeClose, 60u);
+        const double steady = Median(std::vector<double>(env.begin() + std::ptrdiff_t(beforeClose - 50), env.begin() + std::ptrdiff_t(beforeClose)));
+        ASSERT_GT(steady, 0.05) << name;
+        const std::size_t f90 = FirstWindow(env, beforeClose, [&](double a) { return a < 0.9 * steady; });
+        const std::size_t f10 = FirstWindow(env, f90, [&](double a) { return a < 0.1 * steady; });
+        const std::size_t silent = FirstWindow(env, f10, [&](double a) { return a < kHeard / 2; });
+        Figure("fade_out_" + name + "_90_to_10_ms", Ms(f10 - f90));
+        Figure("fade_out_" + name + "_start_to_silence_ms", Ms(silent - f90));
+        // A straight 1500 ms slide falls from 90 % to 10 % in 1200 ms.
+        EXPECT_NEAR(Ms(f10 - f90), 1200, 250) << name;
+        EXPECT_LT(Median(std::vector<double>(env.end() - 50, env.end())), kHeard) << name;
+    }
+}
