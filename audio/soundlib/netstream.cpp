@@ -22,6 +22,7 @@ namespace {
 // a quarter second into one read instead of waking us for every packet.
 constexpr std::size_t kReadChunk = 4096;
 constexpr auto kRestWhileFull = std::chrono::milliseconds(250);
+constexpr std::size_t kMaxRead = 16384;
 }  // namespace
 
 NetStream::NetStream(int timeoutMs) : interrupt_(timeoutMs) {}
@@ -80,16 +81,15 @@ void NetStream::SetCapacity(std::size_t capacity) {
 
 void NetStream::DownloadLoop() {
     pthread_setname_np(pthread_self(), "sound-download");
-    std::vector<std::uint8_t> chunk;
+    std::vector<std::uint8_t> chunk(kMaxRead);
     for (;;) {
         std::size_t room;
         {
             std::unique_lock<std::mutex> guard(lock_);
             changed_.wait(guard, [&] { return aborted_ || ring_.Free() >= std::min(kReadChunk, ring_.Capacity()); });
             if (aborted_) break;
-            room = ring_.Free();
+            room = std::min(ring_.Free(), kMaxRead);
         }
-        chunk.resize(room);
         interrupt_.Restart();
         int got = avio_read_partial(io_, chunk.data(), static_cast<int>(room));
         std::unique_lock<std::mutex> guard(lock_);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Plays one 128 kbit/s AAC stream from a local icecast2 for 60 s with sonaris-play and with
 # mpv side by side (the same stream, at the same time), and prints their CPU time (user +
-# system) and peak resident memory:
+# system) and peak resident memory while playing (measure.py):
 #   sonaris_cpu_s=.. mpv_cpu_s=.. cpu_ratio=.. sonaris_rss_mb=.. mpv_rss_mb=..
+# and the kernel's peak at exit (sonaris_exit_maxrss_mb, mpv_exit_maxrss_mb).
 # Usage: run.sh BUILD_DIR   (PLAY_SECONDS overrides the 60 s). Both play to SDL's dummy
 # output / mpv's null output, which are paced in real time like a sound card.
 set -euo pipefail
@@ -10,7 +11,7 @@ build=${1:?usage: run.sh BUILD_DIR}
 play_seconds=${PLAY_SECONDS:-60}
 player="$build/audio/sonaris-play"
 [ -x "$player" ] || { echo "sonaris-play not built in $build" >&2; exit 1; }
-for tool in icecast2 ffmpeg mpv /usr/bin/time python3; do
+for tool in icecast2 ffmpeg mpv python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
 done
 
@@ -67,20 +68,21 @@ for _ in $(seq 100); do [ "$(status_of /stream)" = 200 ] && break; sleep 0.1; do
 sleep 2
 
 url="http://127.0.0.1:$port"
-SDL_AUDIODRIVER=dummy /usr/bin/time -f "%U %S %M" -o "$work/sonaris.time" \
-  "$player" --aac --seconds "$play_seconds" "$url" > "$work/sonaris.out" 2>&1 &
+here=$(cd "$(dirname "$0")" && pwd)
+SDL_AUDIODRIVER=dummy python3 "$here/measure.py" "$work/sonaris.m" $((play_seconds + 30)) -- \
+  "$player" --aac --seconds "$play_seconds" "$url" &
 sonaris_pid=$!
-/usr/bin/time -f "%U %S %M" -o "$work/mpv.time" \
-  timeout -s INT $((play_seconds + 15)) mpv --no-config --ao=null --no-video --length="$play_seconds" "$url" > "$work/mpv.out" 2>&1 &
+python3 "$here/measure.py" "$work/mpv.m" $((play_seconds + 15)) -- \
+  mpv --no-config --ao=null --no-video --length="$play_seconds" "$url" &
 mpv_pid=$!
-wait "$sonaris_pid" || { echo "sonaris-play failed:" >&2; tail -5 "$work/sonaris.out" >&2; }
-wait "$mpv_pid" || { echo "mpv failed:" >&2; tail -5 "$work/mpv.out" >&2; }
+wait "$sonaris_pid" "$mpv_pid"
 
-# "timeout" is measured around mpv: its CPU is its child's, its peak memory mpv's own.
-read -r s_user s_sys s_rss < "$work/sonaris.time"
-read -r m_user m_sys m_rss < <(tail -1 "$work/mpv.time")
-awk -v su="$s_user" -v ss="$s_sys" -v sr="$s_rss" -v mu="$m_user" -v ms="$m_sys" -v mr="$m_rss" 'BEGIN {
-  s = su + ss; m = mu + ms
-  printf "sonaris_cpu_s=%.2f\nmpv_cpu_s=%.2f\ncpu_ratio=%.2f\nsonaris_rss_mb=%.1f\nmpv_rss_mb=%.1f\n", s, m, (m > 0 ? s / m : 0), sr / 1024, mr / 1024
+# Memory: the peak while running (read from /proc every quarter second); the kernel's figure at
+# exit is printed too, as it also counts the pages touched by the libraries' destructors.
+read -r s_cpu s_hwm s_exit s_rc < "$work/sonaris.m"
+read -r m_cpu m_hwm m_exit m_rc < "$work/mpv.m"
+[ "$s_rc" = 0 ] || echo "sonaris-play exited with $s_rc" >&2
+awk -v sc="$s_cpu" -v sh="$s_hwm" -v se="$s_exit" -v mc="$m_cpu" -v mh="$m_hwm" -v me="$m_exit" 'BEGIN {
+  printf "sonaris_cpu_s=%.2f\nmpv_cpu_s=%.2f\ncpu_ratio=%.2f\n", sc, mc, (mc > 0 ? sc / mc : 0)
+  printf "sonaris_rss_mb=%.1f\nmpv_rss_mb=%.1f\nsonaris_exit_maxrss_mb=%.1f\nmpv_exit_maxrss_mb=%.1f\n", sh / 1024, mh / 1024, se / 1024, me / 1024
 }'
-grep -c '^t=' "$work/sonaris.out" | sed 's/^/sonaris_report_lines=/'
