@@ -138,6 +138,21 @@ TEST_F(Stream, StallsWhileItsSourceIsPausedAndResumesByItself) {
     EXPECT_TRUE(WaitUntil(8000, [&] { return lib->BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING; }));
 }
 
+TEST_F(Stream, SilenceLongerThanTheTimeOutEndsTheStream) {
+    auto own = server->StartSource("/silent");
+    ASSERT_NE(own, nullptr);
+    lib->BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 1000);
+    lib->BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 1500);
+    HSTREAM h = OpenAac(server->Url("/silent"));
+    ASSERT_NE(h, 0u) << "code " << lib->BASS_ErrorGetCode();
+    ASSERT_TRUE(lib->BASS_ChannelPlay(h, false));
+    own->Signal(SIGSTOP);
+    // The connection still lives, but no data for the time-out counts as its end.
+    EXPECT_TRUE(WaitUntil(10000, [&] {
+        return lib->BASS_ChannelIsActive(h) == BASS_ACTIVE_STOPPED && lib->BASS_ErrorGetCode() == BASS_ERROR_HANDLE;
+    }));
+}
+
 TEST_F(Stream, PlaysThroughAProxy) {
     TinyproxyServer proxy;
     ASSERT_TRUE(proxy.Ok());
