@@ -27,7 +27,7 @@ station_write_config() {
   <location>loopback</location><admin>nobody@localhost</admin>
   <limits><clients>20</clients><sources>2</sources><queue-size>524288</queue-size>
     <client-timeout>30</client-timeout><header-timeout>15</header-timeout>
-    <source-timeout>10</source-timeout><burst-size>65535</burst-size></limits>
+    <source-timeout>10</source-timeout><burst-size>262144</burst-size></limits>
   <authentication><source-password>$STATION_PASSWORD</source-password>
     <relay-password>$STATION_PASSWORD</relay-password><admin-user>admin</admin-user>
     <admin-password>$STATION_PASSWORD</admin-password></authentication>

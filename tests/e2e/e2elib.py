@@ -346,6 +346,9 @@ class Sonaris:
 
     def cleanup(self):
         self.stop()
+        if os.environ.get("SONARIS_E2E_KEEP"):
+            print("kept:", self.root)
+            return
         shutil.rmtree(self.root, ignore_errors=True)
 
     # --- what the operator reads
