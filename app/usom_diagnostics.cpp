@@ -25,8 +25,10 @@ bool Tfrm_sonarisv1AAC::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 
 QString Tfrm_sonarisv1AAC::DiagnosticsReport() {
     const QString rule(98, QLatin1Char('-'));
-    const std::int64_t decoded = WebPlayer->GetDecodePosition();
-    const std::int64_t downloaded = WebPlayer->GetDownloadPosition();
+    // The player widens the library's unsigned 32-bit positions; the report reads them as the
+    // signed 32-bit numbers they are, so the library's "no position" answer shows as -1.
+    const auto decoded = static_cast<std::int32_t>(static_cast<std::uint32_t>(WebPlayer->GetDecodePosition()));
+    const auto downloaded = static_cast<std::int32_t>(static_cast<std::uint32_t>(WebPlayer->GetDownloadPosition()));
     const auto rest = static_cast<std::int32_t>(static_cast<std::uint32_t>(downloaded) - static_cast<std::uint32_t>(decoded));
 
     QStringList lines;
