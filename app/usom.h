@@ -139,4 +139,7 @@ private:
     soundlib::ISoundLib& lib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
+    // Conecta_Web lets messages through (and its fall-back may open a message box), so ticks of
+    // the daily run can arrive inside it; they count, but never start a second attempt.
+    bool attemptRunning_ = false;
 };

@@ -69,6 +69,12 @@ QString Tfrm_sonarisv1AAC::ProxyTextFor() const {
 
 void Tfrm_sonarisv1AAC::Conecta_Web() {
     auto& S = PlayerState;
+    if (attemptRunning_) return;  // one attempt at a time; see Timer_GeralTimer
+    attemptRunning_ = true;
+    struct AttemptEnds {
+        bool& running;
+        ~AttemptEnds() { running = false; }
+    } attemptEnds{attemptRunning_};
     WebPlayer->UseAac = 1;
 
     const int mode = ProxyMode();

@@ -106,7 +106,9 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
         S.CloseArmed = true;
         S.WebError = -1;
         ++ConnectTicks;
-        if (ConnectTicks > kTicksBeforeAttempt) {
+        // A tick that arrives inside a running attempt leaves the count above the mark, so the
+        // next attempt comes at the first tick after that one has ended.
+        if (ConnectTicks > kTicksBeforeAttempt && !attemptRunning_) {
             ConnectTicks = 0;
             S.WebError = -1;
             Conecta_Web();

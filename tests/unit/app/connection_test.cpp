@@ -219,3 +219,24 @@ TEST_F(ConnectionTest, AStreamThatEndsAfterTodayStopOnlyRecordsTheStop) {
     EXPECT_EQ(PlayerState.WebError, 0);
     EXPECT_FALSE(w->LocalPlayer->IsPlaying());
 }
+
+TEST_F(ConnectionTest, TicksInsideARunningAttemptCountButStartNoSecondAttempt) {
+    // The fall-back track cannot be opened: its box stays open inside the failed attempt, and
+    // the daily run's ticks go on while it does.
+    PutMusic({"A.MP3"});
+    FailConnections();
+    lib.createError[folder.File("MUSICAS/A.MP3").toStdString()] = soundlib::BASS_ERROR_FORMAT;
+    int opened = 0;
+    boxes.whileOpen = [&](const RecordingMessageBoxes::Box&) {
+        if (opened++ == 0) TickGeral(130);
+    };
+    w->Button1Click();
+    TickGeral(26);
+
+    ASSERT_EQ(opened, 1);
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);
+    EXPECT_EQ(History().count("Carregando Sonaris"), 1);
+    // The count ran past the mark meanwhile: the next attempt is the first tick's after it.
+    TickGeral();
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
+}
