@@ -75,6 +75,7 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
         bool& running;
         ~AttemptEnds() { running = false; }
     } attemptEnds{attemptRunning_};
+    const bool activeAtStart = IsActive();
     WebPlayer->UseAac = 1;
 
     const int mode = ProxyMode();
@@ -101,6 +102,9 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
         ui->Label10->setText(QStringLiteral("CONECTANDO AGUARDE..."));
         if (!WebPlayer->IsPlaying()) WebPlayer->Close();  // a playing stream is released by Load itself
         QCoreApplication::processEvents();                 // paint the status before the open blocks
+        // The operator may have switched the run off (or left) among those messages: the
+        // stream must not start behind the deactivation, which has already set everything.
+        if (activeAtStart && !IsActive()) return;
 
         if (S.StreamUrl.trimmed().isEmpty()) {
             S.WebError = -1;

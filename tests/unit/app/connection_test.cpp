@@ -240,3 +240,21 @@ TEST_F(ConnectionTest, TicksInsideARunningAttemptCountButStartNoSecondAttempt) {
     TickGeral();
     EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
 }
+
+TEST_F(ConnectionTest, ADeactivationAmongTheMessagesOfAnAttemptKeepsTheStreamOff) {
+    PutMusic({"A.MP3"});
+    w->Button1Click();
+    TickGeral(25);
+    // The operator's click is waiting when the attempt lets the pending messages through.
+    QMetaObject::invokeMethod(w, [this] { w->Button1Click(); }, Qt::QueuedConnection);
+    TickGeral();
+
+    EXPECT_FALSE(w->IsActive());
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 0);
+    EXPECT_FALSE(w->WebPlayer->IsPlaying());
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    EXPECT_FALSE(w->timer_meter->Enabled());
+    EXPECT_FALSE(w->timer_aumentarvolume->isActive());
+    EXPECT_EQ(w->ui->Label10->text(), "Status");
+    EXPECT_EQ(History(), QStringList({"DESATIVADO PELO USUÁRIO"}));
+}
