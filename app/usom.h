@@ -142,4 +142,8 @@ private:
     // Conecta_Web lets messages through (and its fall-back may open a message box), so ticks of
     // the daily run can arrive inside it; they count, but never start a second attempt.
     bool attemptRunning_ = false;
+    // PlayMusica is opening and starting a track: the local player's stop events of that moment
+    // (the previous channel's close, a reopen) are no end of a track, and a second start from a
+    // box shown meanwhile would be overwritten by this one.
+    bool openingTrack_ = false;
 };

@@ -99,11 +99,13 @@ static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
 }
 
 void Tfrm_sonarisv1AAC::StopMusica(TZorvanBass* /*sender*/) {
+    if (openingTrack_) return;
     if (ChooseAfterStop(*this) == AfterStop::NextLocalTrack) PlayMusica(kStopTag);
 }
 
 void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
     auto& S = PlayerState;
+    if (openingTrack_) return;
     TzorvanGrid* grid = ui->Stringgrid3;
     QString origin = tag;
 
@@ -137,17 +139,24 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
 
     grid->Delete_linhagrid(grid->Row());
     std::exception_ptr error;
-    try {
-        LocalPlayer->Close();
-        LocalPlayer->Load(path);
-    } catch (...) {
-        error = std::current_exception();
-    }
+    {
+        struct Opening {
+            bool& flag;
+            explicit Opening(bool& f) : flag(f) { flag = true; }
+            ~Opening() { flag = false; }
+        } opening{openingTrack_};
+        try {
+            LocalPlayer->Close();
+            LocalPlayer->Load(path);
+        } catch (...) {
+            error = std::current_exception();
+        }
 
-    LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
-    Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
-    S.CloseArmed = true;  // the scheduled close ends local music too
-    LocalPlayer->Play();
+        LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
+        Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
+        S.CloseArmed = true;  // the scheduled close ends local music too
+        LocalPlayer->Play();
+    }
     ui->meter2->SetPosition(int(LocalPlayer->GetVolume()));
     timer_meter->SetEnabled(true);
     ui->BitBtn14->setEnabled(false);

@@ -167,3 +167,33 @@ TEST_F(LocalPlayTest, AtualizarServidoresRunsTheFlushElevenTimesAndNeverWhileThe
     EXPECT_EQ(w->FlushCount, 11);
     EXPECT_TRUE(boxes.boxes.empty());
 }
+
+TEST_F(LocalPlayTest, AStopRaisedWhileTheNextTrackOpensStartsNoTrackOfItsOwn) {
+    PutMusic({"A.MP3", "B.MP3", "C.MP3"});
+    FallBackState();
+    w->BitBtn14Click();
+    // The ended track's channel needs a second free: closing it raises the stop event again,
+    // in the middle of the start of the next track.
+    LocalChannel()->freeFailures = 1;
+    ClearHistory();
+    EndLocalTrack();
+
+    EXPECT_EQ(History(), QStringList({"PLAY MÚSICAS LOCAIS  -  Stop Música 1000"}));
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    EXPECT_EQ(Playing(), "C.MP3");
+    EXPECT_EQ(GridNames(), QStringList({"B.MP3"}));
+    EXPECT_EQ(lib.CountCalls("BASS_StreamCreateFile"), 2);
+}
+
+TEST_F(LocalPlayTest, AStartAskedForWhileATrackIsBeingOpenedIsRefused) {
+    PutMusic({"A.MP3", "B.MP3"});
+    lib.createError[folder.File("MUSICAS/A.MP3").toStdString()] = soundlib::BASS_ERROR_FORMAT;
+    FallBackState();
+    // The library's complaint about A is open when the monitor, say, asks for local music.
+    boxes.whileOpen = [this](const RecordingMessageBoxes::Box&) { w->PlayMusica("Play Local 882"); };
+    w->BitBtn14Click();
+
+    EXPECT_EQ(History(), QStringList({"PLAY MÚSICAS LOCAIS  -  botão 1008"}));
+    EXPECT_EQ(GridNames(), QStringList({"B.MP3"}));
+    EXPECT_EQ(lib.CountCalls("BASS_StreamCreateFile"), 2);  // A, and A again in software
+}
