@@ -79,6 +79,9 @@ void SetUpWindow(Tfrm_sonarisv1AAC& w) {
         w.move(area.center() - QPoint(w.width() / 2, w.height() / 2));
     }
 
+    // The music list: one column across the grid, white cells under a silver header row.
+    ui->Stringgrid3->ApplyMusicListLook();
+
     // Only the tabs take the page control's bold font and hand cursor; the pages keep theirs.
     ui->PageControl1->tabBar()->setFont(PixelFont(13, true));
     ui->PageControl1->tabBar()->setCursor(Qt::PointingHandCursor);
