@@ -139,8 +139,9 @@ private:
     soundlib::ISoundLib& lib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
-    // Conecta_Web lets messages through (and its fall-back may open a message box), so ticks of
-    // the daily run can arrive inside it; they count, but never start a second attempt.
+    // Conecta_Web lets messages through (and its fall-back may open a message box). Qt does not
+    // hand a QTimer's tick to its own running handler, but the attempt does not rely on that: a
+    // daily-run tick that arrives inside an attempt counts, and never starts a second one.
     bool attemptRunning_ = false;
     // PlayMusica is opening and starting a track: the local player's stop events of that moment
     // (the previous channel's close, a reopen) are no end of a track, and a second start from a
