@@ -2,6 +2,7 @@
 // that live until the program ends, and the message loop.
 #include "app/about.h"
 #include "app/playerstate.h"
+#include "app/sonarisapplication.h"
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
 #include "schedule/ucfg.h"
@@ -10,11 +11,9 @@
 #include "system/singleinstance.h"
 #include "ui/uvolume.h"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
     // The toolkit must exist before the first message box; no window is made before the checks.
-    QApplication app(argc, argv);
+    SonarisApplication app(argc, argv);
 
     SingleInstance instance;
     if (!instance.Acquire()) {
