@@ -2,7 +2,8 @@
 killed and brought back at random intervals. Prints name=value lines:
 drops, reconnects, rss_start_mb, rss_end_mb, fds_start, fds_end, silent_s_inside_window
 (seconds in which neither the stream nor local music was heard, after the first sound and
-beyond the hand-over allowance of each drop)."""
+beyond the hand-over allowance of each drop). Memory and files are measured from the end of a
+warm-up (one drop and return) to the end; rss_first_connection_mb is taken before it."""
 
 import argparse
 import os
@@ -48,6 +49,15 @@ def main():
                 wait_until(lambda: "Sonaris" in program.history(), 60, what="the first connection")
                 time.sleep(5)
                 pid = program.proc.pid
+                rss_first = rss_mb(pid)
+                # Warm-up: one whole drop and return, so the local-music path (its decoder,
+                # the list, the history's growth) has run once before memory is measured.
+                station.kill_source()
+                drops += 1
+                program.wait_history("PLAY MÚSICAS LOCAIS", 40)
+                station.start_source()
+                wait_until(lambda: program.history().count("Sonaris") >= 2, 120, what="the first reconnection")
+                time.sleep(3)
                 rss0, fd0 = rss_mb(pid), fds(pid)
                 end = time.monotonic() + args.seconds
                 while time.monotonic() < end:
@@ -68,6 +78,7 @@ def main():
                 silent_beyond = max(0.0, silent - drops * HANDOVER_ALLOWANCE_S)
                 print("drops=%d" % drops)
                 print("reconnects=%d" % reconnects)
+                print("rss_first_connection_mb=%.1f" % rss_first)
                 print("rss_start_mb=%.1f" % rss0)
                 print("rss_end_mb=%.1f" % rss1)
                 print("fds_start=%d" % fd0)
