@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
     Tfrm_cfg cfg;
     mainWindow.SetWindows(&about, &volume, &cfg);
+    EndWithMainWindow(mainWindow);
     mainWindow.show();
     return app.exec();
 }

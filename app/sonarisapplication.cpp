@@ -1,5 +1,6 @@
 #include "app/sonarisapplication.h"
 
+#include "app/usom.h"
 #include "system/messageboxes.h"
 
 #include <exception>
@@ -17,4 +18,9 @@ bool DeliverReportingErrors(const std::function<bool()>& deliver) {
 
 bool SonarisApplication::notify(QObject* receiver, QEvent* event) {
     return DeliverReportingErrors([&] { return QApplication::notify(receiver, event); });
+}
+
+void EndWithMainWindow(Tfrm_sonarisv1AAC& mainWindow) {
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&mainWindow, &Tfrm_sonarisv1AAC::Closed, qApp, [] { QCoreApplication::exit(0); });
 }

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class Tfrm_sonarisv1AAC;
+
 class SonarisApplication : public QApplication {
 public:
     using QApplication::QApplication;
@@ -15,3 +17,8 @@ public:
 // Runs one delivery; an exception it throws is shown in the standard error box and counts as
 // an event nobody handled (false).
 bool DeliverReportingErrors(const std::function<bool()>& deliver);
+
+// The program ends when its main window closes, and only then: while the main window waits in
+// the notification area, closing a message box or the schedule editor closes the last visible
+// window, which must not end the player.
+void EndWithMainWindow(Tfrm_sonarisv1AAC& mainWindow);

@@ -428,6 +428,7 @@ void Tfrm_sonarisv1AAC::closeEvent(QCloseEvent* event) {
                            static_cast<QWidget*>(ScheduleEditor)}) {
         if (other) other->close();
     }
+    emit Closed();
 }
 
 void Tfrm_sonarisv1AAC::showEvent(QShowEvent* event) {

@@ -129,6 +129,10 @@ public:
     Tform_volume* VolumeDialog = nullptr;
     Tfrm_cfg* ScheduleEditor = nullptr;
 
+signals:
+    // The window has closed for good (FormClose let it); the program ends with it.
+    void Closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
