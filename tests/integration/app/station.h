@@ -1,9 +1,8 @@
 #pragma once
-// The program's own station on its fixed address, 127.0.0.1:9500: icecast2 serving the
-// mount "/stream" at the root path too, fed by an ffmpeg source of a steady tone as
+// The program's own station on its fixed address, 127.0.0.1:9500: the test icecast2 (serving
+// the mount "/stream" at the root path too) fed by an ffmpeg source of a steady tone as
 // 128 kbit/s AAC. The source can be killed and started again; everything ends with the object.
-#include "tests/integration/audio/audiofiles.h"
-#include "tests/integration/audio/childprocess.h"
+#include "tests/integration/audio/icecastserver.h"
 
 #include <memory>
 
@@ -12,17 +11,19 @@ namespace ctltest {
 class Station {
 public:
     static constexpr int kPort = 9500;
-    explicit Station(double toneHz);
+    explicit Station(double toneHz) : toneHz_(toneHz) { ok_ = server_.Ok() && StartSource(); }
     bool Ok() const { return ok_; }
     // True once listeners can connect to the mount.
-    bool StartSource();
+    bool StartSource() {
+        source_ = server_.StartSource("/stream", 0, toneHz_);
+        return source_ != nullptr;
+    }
     void KillSource() { source_.reset(); }
 
 private:
-    audiotest::TempDir dir_;
+    audiotest::IcecastServer server_{kPort};
     double toneHz_;
     bool ok_ = false;
-    std::unique_ptr<audiotest::ChildProcess> server_;
     std::unique_ptr<audiotest::ChildProcess> source_;
 };
 

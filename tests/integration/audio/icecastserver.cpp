@@ -14,9 +14,9 @@ namespace {
 constexpr char kPassword[] = "hackme42";
 }
 
-IcecastServer::IcecastServer() {
+IcecastServer::IcecastServer(int port) {
     namespace fs = std::filesystem;
-    port_ = FreeLoopbackPort();
+    port_ = port ? port : FreeLoopbackPort();
     const fs::path base = dir_.Path();
     for (const char* sub : {"log", "web", "admin"}) fs::create_directories(base / sub);
     // icecast drops to nobody: it must reach its folders and write its logs.
@@ -49,10 +49,10 @@ IcecastServer::IcecastServer() {
 
 std::string IcecastServer::Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
-std::unique_ptr<ChildProcess> IcecastServer::StartSource(const std::string& mount, int warmMs) {
+std::unique_ptr<ChildProcess> IcecastServer::StartSource(const std::string& mount, int warmMs, double toneHz) {
     auto source = std::make_unique<ChildProcess>(
         std::vector<std::string>{"ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                                 "sine=frequency=1000:sample_rate=44100", "-ac", "2", "-c:a", "aac", "-b:a", "128k", "-f", "adts",
+                                 "sine=frequency=" + std::to_string(int(toneHz)) + ":sample_rate=44100", "-ac", "2", "-c:a", "aac", "-b:a", "128k", "-f", "adts",
                                  "-content_type", "audio/aac",
                                  "icecast://source:" + std::string(kPassword) + "@127.0.0.1:" + std::to_string(port_) + mount},
         dir_.File("source.out"));

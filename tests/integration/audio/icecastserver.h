@@ -12,7 +12,8 @@ namespace audiotest {
 
 class IcecastServer {
 public:
-    IcecastServer();  // started and answering, or Ok() is false
+    // On `port`, or a free loopback port when 0; started and answering, or Ok() is false.
+    explicit IcecastServer(int port = 0);
     bool Ok() const { return ok_; }
     int Port() const { return port_; }
     std::string Url(const std::string& path = "/") const;
@@ -22,7 +23,7 @@ public:
     // Starts a source on `mount` and waits until listeners can connect to it; the source has
     // been sending for `warmMs` when this returns (icecast bursts what it holds to a new
     // listener).
-    std::unique_ptr<ChildProcess> StartSource(const std::string& mount, int warmMs = 1500);
+    std::unique_ptr<ChildProcess> StartSource(const std::string& mount, int warmMs = 1500, double toneHz = 1000);
 
 private:
     TempDir dir_;
