@@ -34,6 +34,9 @@ struct TPlayerState {
     // The proxy text handed to the sound library, which reads it at every connection: it must
     // stay valid for the whole run. At most 99 characters and a terminating zero.
     std::array<char, 100> ProxyText{};
+
+    // Today's playing window holds both of its ends.
+    bool InsideToday(const QTime& now) const { return TodayStart <= now && now <= TodayStop; }
 };
 
 inline TPlayerState PlayerState;

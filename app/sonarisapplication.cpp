@@ -5,13 +5,22 @@
 
 #include <exception>
 
+void ShowStandardErrorBox(const std::exception_ptr& error) {
+    QString text = QStringLiteral("Erro inesperado");
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        text = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    MessageBoxes().Error(text, ApplicationTitle());
+}
+
 bool DeliverReportingErrors(const std::function<bool()>& deliver) {
     try {
         return deliver();
-    } catch (const std::exception& e) {
-        MessageBoxes().Error(QString::fromLocal8Bit(e.what()), ApplicationTitle());
     } catch (...) {
-        MessageBoxes().Error(QStringLiteral("Erro inesperado"), ApplicationTitle());
+        ShowStandardErrorBox(std::current_exception());
     }
     return false;
 }

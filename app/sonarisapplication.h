@@ -4,6 +4,7 @@
 // error box and the program goes on with the next event.
 #include <QApplication>
 
+#include <exception>
 #include <functional>
 
 class Tfrm_sonarisv1AAC;
@@ -13,6 +14,9 @@ public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Shows an exception in the standard error box.
+void ShowStandardErrorBox(const std::exception_ptr& error);
 
 // Runs one delivery; an exception it throws is shown in the standard error box and counts as
 // an event nobody handled (false).

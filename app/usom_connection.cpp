@@ -2,6 +2,8 @@
 // PROXY.INI when one is set), and webStop, where the controller learns that the stream ended.
 #include "app/usom.h"
 
+#include "app/sonarisapplication.h"
+
 #include "audio/uzorvanbass.h"
 #include "system/clock.h"
 #include "system/filenames.h"
@@ -25,7 +27,6 @@ using namespace soundlib;
 namespace {
 constexpr DWORD kNetTimeoutMs = 20000;
 
-bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
 
 // The proxy mode as a number; a text that is not a decimal integer means no proxy.
 int ProxyMode() {
@@ -34,15 +35,6 @@ int ProxyMode() {
     return ok ? mode : 0;
 }
 
-QString ErrorTextOf(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("Erro inesperado");
-    }
-}
 
 // After a success the server list in use is kept as the last good one, and the marker left
 // by the installer goes.
@@ -141,13 +133,13 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
     } else {
         S.CloseArmed = false;
         if (!LocalPlayer->IsPlaying()) {
-            if (InsideToday(TimeOfDay()) && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Sonaris 802"));
+            if (PlayerState.InsideToday(TimeOfDay()) && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Sonaris 802"));
             ui->Label10->setText(QStringLiteral("Erro WEB -  Erro:") + QString::number(S.WebError) +
                                  QStringLiteral(" ACIONADO ÁUDIO LOCAL"));
         }
     }
 
-    if (error) MessageBoxes().Error(ErrorTextOf(error), ApplicationTitle());
+    if (error) ShowStandardErrorBox(error);
 }
 
 void Tfrm_sonarisv1AAC::webStop(TZorvanBass* /*sender*/) {
@@ -158,7 +150,7 @@ void Tfrm_sonarisv1AAC::webStop(TZorvanBass* /*sender*/) {
     ui->Label10->setText(QStringLiteral("DESCONECTADO"));
     ui->ProgressBar1->setValue(0);
     S.CloseArmed = false;
-    if (InsideToday(TimeOfDay()) && IsActive()) {
+    if (PlayerState.InsideToday(TimeOfDay()) && IsActive()) {
         if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("WebStop 685"));
         S.WebError = -1;
         S.StallTicks = 0;

@@ -34,8 +34,6 @@ constexpr qint64 kMsPerDay = 24LL * 60 * 60 * 1000;
 
 const QColor kActivatedColour(255, 0, 0);
 const QColor kDeactivatedColour(128, 128, 128);
-
-bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
 }  // namespace
 
 bool Tfrm_sonarisv1AAC::IsActive() const { return Timer_Geral && Timer_Geral->isActive(); }
@@ -102,7 +100,7 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     // Setting the interval restarts the timer: only the first tick of a run changes it.
     if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
 
-    if (InsideToday(TimeOfDay()) && S.WebError != 0) {
+    if (PlayerState.InsideToday(TimeOfDay()) && S.WebError != 0) {
         S.CloseArmed = true;
         S.WebError = -1;
         ++ConnectTicks;

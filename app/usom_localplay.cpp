@@ -4,6 +4,8 @@
 // "Atualizar Servidores".
 #include "app/usom.h"
 
+#include "app/sonarisapplication.h"
+
 #include "audio/uzorvanbass.h"
 #include "local/listaudiofiles.h"
 #include "local/zorvangrid.h"
@@ -22,18 +24,6 @@
 #include <stdexcept>
 
 namespace {
-bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
-
-QString ErrorTextOf(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        return QStringLiteral("Erro inesperado");
-    }
-}
-
 const QString kStopTag = QStringLiteral("Stop Música 1000");
 }  // namespace
 
@@ -84,7 +74,7 @@ static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
     w.ui->BitBtn14->setEnabled(true);
     w.ui->BitBtn15->setEnabled(false);
 
-    const bool inside = InsideToday(TimeOfDay());
+    const bool inside = PlayerState.InsideToday(TimeOfDay());
     if (inside && S.WebError == 0 && w.IsActive()) {
         w.Salva_Historico(QStringLiteral("Sonaris - No AR"));
         w.WebPlayer->SetVolume(0);
@@ -164,7 +154,7 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
     S.StallTicks = 0;
 
     if (error) {
-        MessageBoxes().Error(ErrorTextOf(error), ApplicationTitle());
+        ShowStandardErrorBox(error);
         return;
     }
     if (grid->RowCount() < 2) BitBtn13Click();

@@ -24,7 +24,6 @@ constexpr std::uint16_t kDropFadeMs = 1000;
 constexpr int kLevelDivisor = 200;
 constexpr std::int32_t kRampFloor = 3;
 
-bool InsideToday(const QTime& now) { return PlayerState.TodayStart <= now && now <= PlayerState.TodayStop; }
 
 int GaugeOf(TZorvanBass* player) {
     int right = 0, left = 0;
@@ -102,7 +101,7 @@ void Tfrm_sonarisv1AAC::timer_meterTimer() {
     bar->setValue(0);
     S.StallTicks = 0;
     S.WebError = -1;
-    if (InsideToday(TimeOfDay()) && IsActive()) {
+    if (PlayerState.InsideToday(TimeOfDay()) && IsActive()) {
         ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
         if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Play Local 882"));
     }
