@@ -126,6 +126,9 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
 }
 
 void Tfrm_sonarisv1AAC::Timer_sempreTimer() {
+    // This timer runs from the start, and its ticks are served inside message boxes: a box of
+    // the stream player's device set-up comes before the local player exists.
+    if (!WebPlayer || !LocalPlayer) return;
     ui->MMLED1->SetLit(WebPlayer->IsPlaying());
     ui->MMLED2->SetLit(LocalPlayer->IsPlaying());
     if (LocalPlayer->IsPlaying() && std::int64_t(LocalPlayer->GetPosition()) >= std::int64_t(LocalPlayer->GetLength()))

@@ -271,3 +271,16 @@ TEST_F(StartupTest, TheTrayIconAnswersOnlyFromTheFirstActivationOn) {
     w.FormActivate();
     EXPECT_EQ(w.VrTrayIcon1->contextMenu(), w.PopupMenu3);
 }
+
+TEST_F(StartupTest, ASoundDeviceThatFailsToStartIsReportedAndTheTimersServedInItsBoxDoNotCrash) {
+    lib.failInit.insert(1);
+    // The device's box is modal: the always-running timer ticks inside it, before the local
+    // player exists.
+    boxes.whileOpen = [](const RecordingMessageBoxes::Box&) { PumpEvents(700); };
+    Tfrm_sonarisv1AAC& w = Create();
+    ASSERT_FALSE(boxes.boxes.empty());
+    EXPECT_TRUE(boxes.boxes.front().text.startsWith(QStringLiteral("Inicialização da Device com Problemas\r")));
+    ASSERT_NE(w.LocalPlayer, nullptr);
+    w.Timer_sempreTimer();
+    EXPECT_FALSE(w.ui->MMLED1->Lit());
+}
