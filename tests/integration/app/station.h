@@ -21,7 +21,9 @@ public:
     void KillSource() { source_.reset(); }
 
 private:
-    audiotest::IcecastServer server_{kPort};
+    // Like a broadcaster's server, it bursts more than the player's whole net buffer to a new
+    // listener, so a healthy stream reads as full.
+    audiotest::IcecastServer server_{kPort, 262144};
     double toneHz_;
     bool ok_ = false;
     std::unique_ptr<audiotest::ChildProcess> source_;

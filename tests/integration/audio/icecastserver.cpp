@@ -14,7 +14,7 @@ namespace {
 constexpr char kPassword[] = "hackme42";
 }
 
-IcecastServer::IcecastServer(int port) {
+IcecastServer::IcecastServer(int port, int burstBytes) {
     namespace fs = std::filesystem;
     port_ = port ? port : FreeLoopbackPort();
     const fs::path base = dir_.Path();
@@ -32,7 +32,7 @@ IcecastServer::IcecastServer(int port) {
         << "<icecast><location>test</location><admin>test@localhost</admin>"
         << "<limits><clients>50</clients><sources>10</sources><queue-size>524288</queue-size>"
         << "<client-timeout>30</client-timeout><header-timeout>15</header-timeout><source-timeout>30</source-timeout>"
-        << "<burst-on-connect>1</burst-on-connect><burst-size>65535</burst-size></limits>"
+        << "<burst-on-connect>1</burst-on-connect><burst-size>" << burstBytes << "</burst-size></limits>"
         << "<authentication><source-password>" << kPassword << "</source-password><relay-password>" << kPassword
         << "</relay-password><admin-user>admin</admin-user><admin-password>" << kPassword << "</admin-password></authentication>"
         << "<hostname>127.0.0.1</hostname><listen-socket><port>" << port_

@@ -13,7 +13,8 @@ namespace audiotest {
 class IcecastServer {
 public:
     // On `port`, or a free loopback port when 0; started and answering, or Ok() is false.
-    explicit IcecastServer(int port = 0);
+    // A new listener is sent up to `burstBytes` of what the server holds at once.
+    explicit IcecastServer(int port = 0, int burstBytes = 65535);
     bool Ok() const { return ok_; }
     int Port() const { return port_; }
     std::string Url(const std::string& path = "/") const;
