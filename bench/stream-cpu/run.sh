@@ -7,6 +7,8 @@
 # Usage: run.sh BUILD_DIR   (PLAY_SECONDS overrides the 60 s). Both play to SDL's dummy
 # output / mpv's null output, which are paced in real time like a sound card.
 set -euo pipefail
+# Figures are read by scripts: a decimal point whatever the caller's locale.
+export LC_NUMERIC=C
 build=${1:?usage: run.sh BUILD_DIR}
 play_seconds=${PLAY_SECONDS:-60}
 player="$build/audio/sonaris-play"
