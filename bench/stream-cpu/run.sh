@@ -8,7 +8,7 @@
 # output / mpv's null output, which are paced in real time like a sound card.
 set -euo pipefail
 # Figures are read by scripts: a decimal point whatever the caller's locale.
-export LC_NUMERIC=C
+export LC_ALL=C
 build=${1:?usage: run.sh BUILD_DIR}
 play_seconds=${PLAY_SECONDS:-60}
 player="$build/audio/sonaris-play"
