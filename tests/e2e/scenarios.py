@@ -9,6 +9,7 @@ network namespace of its own (run_in_netns.sh), so that port is private to it.
 """
 
 import argparse
+import contextlib
 import subprocess
 import datetime
 import os
@@ -34,6 +35,23 @@ def today_window(before_s=3600, after_s=3600):
     if stop.date() != now.date():
         stop = now.replace(hour=23, minute=59, second=59)
     return start.time(), stop.time()
+
+
+@contextlib.contextmanager
+def operator_session(binary, station=False, **program_options):
+    """A desktop with the program in a fresh folder (not started), and the station when asked
+    for; everything is stopped and removed afterwards, also on failure."""
+    st = Station().start() if station else None
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, binary, **program_options)
+            try:
+                yield desktop, program, st
+            finally:
+                program.cleanup()
+    finally:
+        if st:
+            st.stop()
 
 
 def heard(program, seconds_from_end, tone, share=0.7):
@@ -73,82 +91,68 @@ def deactivate(desktop, program):
 # --- scenarios ------------------------------------------------------------------------------
 
 def first_start(binary):
-    with Desktop() as desktop:
-        program = Sonaris(desktop, binary)
-        try:
-            program.start()
-            for folder in ("MUSICAS", "HISTORICO", "LOGO"):
-                assert os.path.isdir(program.folder + folder), folder
-            program.wait_history("** INICIADO O SISTEMA **", 10)
-            assert program.a11y.has_text("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA")
-            # The keys of the window.
-            program.key("c")
-            box = desktop.wait_window(APP_TITLE, 10)
-            assert program.a11y.has_text("http://127.0.0.1:9500"), "the C key shows the stream address"
-            desktop.key(box, "Return")
-            wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the address box to close")
-            program.key("alt+i")
-            box = desktop.wait_window(APP_TITLE, 10)
-            assert any(t.startswith("-" * 98) for t in program.a11y.texts()), "the Alt+I report"
-            desktop.key(box, "Return")
-            wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the report to close")
-            program.key("F11")
-            editor = desktop.wait_window("Acionamento Automático", 10)
-            program.press("Sair", window="Acionamento Automático")
-            wait_until(lambda: not desktop.windows("Acionamento Automático"), 10, what="the editor to close")
-            del editor
-            program.key("F10")
-            desktop.wait_window("Configuração", 10)
-            program.press("Sair", window="Configuração")
-            wait_until(lambda: not desktop.windows("Configuração"), 10, what="the dialog to close")
-            leave_through_sair(desktop, program)
-            assert not os.path.exists(program.autostart_path())
-        finally:
-            program.cleanup()
+    with operator_session(binary) as (desktop, program, _):
+        program.start()
+        for folder in ("MUSICAS", "HISTORICO", "LOGO"):
+            assert os.path.isdir(program.folder + folder), folder
+        program.wait_history("** INICIADO O SISTEMA **", 10)
+        assert program.a11y.has_text("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA")
+        # The keys of the window.
+        program.key("c")
+        box = desktop.wait_window(APP_TITLE, 10)
+        assert program.a11y.has_text("http://127.0.0.1:9500"), "the C key shows the stream address"
+        desktop.key(box, "Return")
+        wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the address box to close")
+        program.key("alt+i")
+        box = desktop.wait_window(APP_TITLE, 10)
+        assert any(t.startswith("-" * 98) for t in program.a11y.texts()), "the Alt+I report"
+        desktop.key(box, "Return")
+        wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the report to close")
+        program.key("F11")
+        editor = desktop.wait_window("Acionamento Automático", 10)
+        program.press("Sair", window="Acionamento Automático")
+        wait_until(lambda: not desktop.windows("Acionamento Automático"), 10, what="the editor to close")
+        del editor
+        program.key("F10")
+        desktop.wait_window("Configuração", 10)
+        program.press("Sair", window="Configuração")
+        wait_until(lambda: not desktop.windows("Configuração"), 10, what="the dialog to close")
+        leave_through_sair(desktop, program)
+        assert not os.path.exists(program.autostart_path())
 
 
 def stream_heard(binary):
-    station = Station().start()
-    try:
-        with Desktop() as desktop:
-            program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 20)])
-            try:
-                program.start()
-                program.press("Ativar")
-                wait_until(lambda: os.path.exists(program.autostart_path()), 10,
-                           what="the autostart entry written by the activation")
-                program.wait_history("Carregando Sonaris", 30)
-                program.wait_history("Sonaris", 30, count=1)
-                wait_until(lambda: "Sonaris" in program.history(), 30, what="'Sonaris' (stream playing)")
-                time.sleep(6)
-                assert heard(program, 4, "stream"), "the stream must be heard"
-                hist = program.history()
-                assert hist.index("Carregando Sonaris") < hist.index("Sonaris")
-                deactivate(desktop, program)
-                time.sleep(3)
-                assert heard(program, 1, "-", share=0.9), "both players faded out after deactivation"
-                leave_through_sair(desktop, program)
-            finally:
-                program.cleanup()
-    finally:
-        station.stop()
+    with operator_session(binary, station=True, window=today_window(),
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start()
+        program.press("Ativar")
+        wait_until(lambda: os.path.exists(program.autostart_path()), 10,
+                   what="the autostart entry written by the activation")
+        program.wait_history("Carregando Sonaris", 30)
+        program.wait_history("Sonaris", 30, count=1)
+        wait_until(lambda: "Sonaris" in program.history(), 30, what="'Sonaris' (stream playing)")
+        time.sleep(6)
+        assert heard(program, 4, "stream"), "the stream must be heard"
+        hist = program.history()
+        assert hist.index("Carregando Sonaris") < hist.index("Sonaris")
+        deactivate(desktop, program)
+        time.sleep(3)
+        assert heard(program, 1, "-", share=0.9), "both players faded out after deactivation"
+        leave_through_sair(desktop, program)
 
 
 def station_down(binary):
-    with Desktop() as desktop:
-        program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 30)])
-        try:
-            program.start()
-            program.press("Ativar")
-            program.wait_history("Erro ao Carregar Sonaris", 60)
-            program.wait_history("PLAY MÚSICAS LOCAIS  -  Sonaris 802", 10)
-            time.sleep(4)
-            assert heard(program, 3, "local"), "local music must be heard"
-            assert program.a11y.has_text("Erro WEB -  Erro:"), "status line after the failed attempt"
-            # The tray's "Desligar Sonaris" ends at once, without closing lines.
-            leave_through_tray(desktop, program)
-        finally:
-            program.cleanup()
+    with operator_session(binary, window=today_window(),
+                          music=[("LOCAL.WAV", LOCAL_HZ, 30)]) as (desktop, program, _):
+        program.start()
+        program.press("Ativar")
+        program.wait_history("Erro ao Carregar Sonaris", 60)
+        program.wait_history("PLAY MÚSICAS LOCAIS  -  Sonaris 802", 10)
+        time.sleep(4)
+        assert heard(program, 3, "local"), "local music must be heard"
+        assert program.a11y.has_text("Erro WEB -  Erro:"), "status line after the failed attempt"
+        # The tray's "Desligar Sonaris" ends at once, without closing lines.
+        leave_through_tray(desktop, program)
 
 
 def leave_through_tray(desktop, program):
@@ -163,124 +167,93 @@ def leave_through_tray(desktop, program):
 
 
 def drop_and_back(binary):
-    station = Station().start()
-    try:
-        with Desktop() as desktop:
-            program = Sonaris(desktop, binary, window=today_window(),
-                              music=[("A.WAV", LOCAL_HZ, 15), ("B.WAV", LOCAL_HZ, 15)])
-            try:
-                program.start()
-                program.press("Ativar")
-                wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
-                time.sleep(4)
-                assert heard(program, 3, "stream")
-                station.kill_source()
-                wait_until(lambda: any(m.startswith("PLAY MÚSICAS LOCAIS") for m in program.history()), 40,
-                           what="local music after the drop")
-                time.sleep(3)
-                assert heard(program, 2, "local"), "local music after the source died"
-                station.start_source()
-                program.wait_history("Sonaris - No AR", 120)
-                time.sleep(5)
-                assert heard(program, 2, "stream"), "the stream is back after the local track"
-                hist = program.history()
-                drop = hist.index("STOP -  Sonaris")
-                back = hist.index("Sonaris - No AR")
-                assert drop < back
-                labels = program.sound_frames().timeline(TONES)
-                print("timeline:", runs(labels)[-12:])
-                leave_through_tray(desktop, program)
-            finally:
-                program.cleanup()
-    finally:
-        station.stop()
+    with operator_session(binary, station=True, window=today_window(),
+                          music=[("A.WAV", LOCAL_HZ, 15), ("B.WAV", LOCAL_HZ, 15)]) as (desktop, program, station):
+        program.start()
+        program.press("Ativar")
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        time.sleep(4)
+        assert heard(program, 3, "stream")
+        station.kill_source()
+        wait_until(lambda: any(m.startswith("PLAY MÚSICAS LOCAIS") for m in program.history()), 40,
+                   what="local music after the drop")
+        time.sleep(3)
+        assert heard(program, 2, "local"), "local music after the source died"
+        station.start_source()
+        program.wait_history("Sonaris - No AR", 120)
+        time.sleep(5)
+        assert heard(program, 2, "stream"), "the stream is back after the local track"
+        hist = program.history()
+        drop = hist.index("STOP -  Sonaris")
+        back = hist.index("Sonaris - No AR")
+        assert drop < back
+        labels = program.sound_frames().timeline(TONES)
+        print("timeline:", runs(labels)[-12:])
+        leave_through_tray(desktop, program)
 
 
 def stop_time(binary):
-    station = Station().start()
-    try:
-        with Desktop() as desktop:
-            program = Sonaris(desktop, binary, window=today_window(3600, 50),
-                              music=[("LOCAL.WAV", LOCAL_HZ, 20)])
-            try:
-                program.start()
-                program.press("Ativar")
-                wait_until(lambda: "Sonaris" in program.history(), 45, what="the stream playing")
-                program.wait_history("Encerrando Conexão PROGRAMADA: ", 60)
-                time.sleep(4)
-                assert heard(program, 2, "-", share=0.9), "both players faded out at the stop time"
-                assert program.a11y.find("Desativar"), "the player stays activated"
-                leave_through_tray(desktop, program)
-            finally:
-                program.cleanup()
-    finally:
-        station.stop()
+    with operator_session(binary, station=True, window=today_window(3600, 50),
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start()
+        program.press("Ativar")
+        wait_until(lambda: "Sonaris" in program.history(), 45, what="the stream playing")
+        program.wait_history("Encerrando Conexão PROGRAMADA: ", 60)
+        time.sleep(4)
+        assert heard(program, 2, "-", share=0.9), "both players faded out at the stop time"
+        assert program.a11y.find("Desativar"), "the player stays activated"
+        leave_through_tray(desktop, program)
 
 
 def autostart(binary):
-    station = Station().start()
-    try:
-        with Desktop() as desktop:
-            program = Sonaris(desktop, binary, window=today_window(), autostart=True,
-                              music=[("LOCAL.WAV", LOCAL_HZ, 20)])
-            try:
-                program.start()
-                wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
-                wait_until(lambda: not desktop.windows(MAIN_TITLE), 15, what="the window to be minimised")
-                assert program.alive()
-                wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
-                leave_through_tray(desktop, program)
-            finally:
-                program.cleanup()
-    finally:
-        station.stop()
+    with operator_session(binary, station=True, window=today_window(), autostart=True,
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start()
+        wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+        wait_until(lambda: not desktop.windows(MAIN_TITLE), 15, what="the window to be minimised")
+        assert program.alive()
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        leave_through_tray(desktop, program)
 
 
 def second_instance(binary):
-    with Desktop() as desktop:
-        program = Sonaris(desktop, binary)
-        try:
-            program.start()
-            second = program.second_instance()
-            box = desktop.wait_window("SONARIS já aberto", 15)
-            desktop.key(box, "Return")
-            assert second.wait(timeout=10) is not None
-            assert program.alive(), "the running instance is untouched"
-            assert len(desktop.windows(MAIN_TITLE)) == 1
-            leave_through_sair(desktop, program)
-        finally:
-            program.cleanup()
+    with operator_session(binary) as (desktop, program, _):
+        program.start()
+        second = program.second_instance()
+        box = desktop.wait_window("SONARIS já aberto", 15)
+        desktop.key(box, "Return")
+        assert second.wait(timeout=10) is not None
+        assert program.alive(), "the running instance is untouched"
+        assert len(desktop.windows(MAIN_TITLE)) == 1
+        leave_through_sair(desktop, program)
 
 
 def close_while_active(binary):
-    with Desktop() as desktop:
-        program = Sonaris(desktop, binary, window=today_window(), music=[("LOCAL.WAV", LOCAL_HZ, 20)])
-        try:
-            program.start()
-            program.press("Ativar")
-            wait_until(lambda: program.a11y.find("Desativar"), 10, what="the activation")
-            lines = len(program.history())
-            # The close box while active only minimises; the history gets no line.
-            close_box(program)
-            wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="the window to be minimised")
-            assert program.alive()
-            time.sleep(1)
-            assert all(not m.startswith(("*** SISTEMA", "ENCERRANDO")) for m in program.history()[lines:])
-            # "Minimizar" and the tray's double click.
-            desktop.click_tray_icon(repeat=2)
-            program.window = desktop.wait_window(MAIN_TITLE, 10)
-            program.press("Minimizar")
-            wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="Minimizar")
-            desktop.click_tray_icon(repeat=2)
-            program.window = desktop.wait_window(MAIN_TITLE, 10)
-            deactivate(desktop, program)
-            # Inactive, the close box asks; OK writes the two closing lines.
-            close_box(program)
-            confirm_box(desktop, program)
-            wait_until(lambda: not program.alive(), 15, what="the program to end")
-            assert program.history()[-2:] == ["*** SISTEMA DESLIGADO ***", "=" * 37]
-        finally:
-            program.cleanup()
+    with operator_session(binary, window=today_window(),
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, _):
+        program.start()
+        program.press("Ativar")
+        wait_until(lambda: program.a11y.find("Desativar"), 10, what="the activation")
+        lines = len(program.history())
+        # The close box while active only minimises; the history gets no line.
+        close_box(program)
+        wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="the window to be minimised")
+        assert program.alive()
+        time.sleep(1)
+        assert all(not m.startswith(("*** SISTEMA", "ENCERRANDO")) for m in program.history()[lines:])
+        # "Minimizar" and the tray's double click.
+        desktop.click_tray_icon(repeat=2)
+        program.window = desktop.wait_window(MAIN_TITLE, 10)
+        program.press("Minimizar")
+        wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="Minimizar")
+        desktop.click_tray_icon(repeat=2)
+        program.window = desktop.wait_window(MAIN_TITLE, 10)
+        deactivate(desktop, program)
+        # Inactive, the close box asks; OK writes the two closing lines.
+        close_box(program)
+        confirm_box(desktop, program)
+        wait_until(lambda: not program.alive(), 15, what="the program to end")
+        assert program.history()[-2:] == ["*** SISTEMA DESLIGADO ***", "=" * 37]
 
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
