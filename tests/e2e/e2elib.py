@@ -69,8 +69,10 @@ class Desktop:
         xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(xvfb)
-        wait_until(lambda: os.path.exists("/tmp/.X11-unix/X%d" % n), 10, what="Xvfb")
         os.environ["DISPLAY"] = self.display
+        # The socket appears before the server answers; clients started earlier fail.
+        wait_until(lambda: subprocess.run(["xprop", "-root", "-display", self.display], capture_output=True).returncode == 0,
+                   10, what="Xvfb")
         out = subprocess.check_output(["dbus-launch", "--sh-syntax"], text=True)
         for part in out.split(";"):
             part = part.strip()
@@ -78,7 +80,21 @@ class Desktop:
                 os.environ["DBUS_SESSION_BUS_ADDRESS"] = part.split("=", 1)[1].strip("'")
             if part.startswith("DBUS_SESSION_BUS_PID="):
                 self.dbus_pid = int(part.split("=", 1)[1])
-        self.procs.append(subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        # The window manager is ready once it has announced itself on the root window; a window
+        # mapped before that may never be given the focus. Now and then openbox gives up at once
+        # on a display that has just come up: it is started again.
+        for attempt in range(5):
+            wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                wait_until(lambda: wm.poll() is not None or "window id" in subprocess.run(
+                    ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout,
+                           10, what="the window manager")
+            except AssertionError:
+                pass
+            if wm.poll() is None:
+                break
+            time.sleep(0.5)
+        self.procs.append(wm)
         if self.tray:
             self.procs.append(subprocess.Popen(
                 ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
@@ -328,6 +344,9 @@ class Sonaris:
         self.started = time.monotonic()
         if wait_window:
             self.window = self.desktop.wait_window(MAIN_TITLE, 20)
+            # The window manager gives a new window the focus; make sure of it, as an operator's
+            # click would, since the first activation is what completes the start.
+            subprocess.run(["xdotool", "windowactivate", "--sync", self.window], capture_output=True, timeout=10)
             self.a11y = Accessible(self.proc.pid)
             wait_until(lambda: self.a11y.find("Ativar") or self.a11y.find("Desativar"), 20, what="accessible window")
         return self
