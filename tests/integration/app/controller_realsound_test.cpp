@@ -197,7 +197,13 @@ TEST_F(ControllerOnRealSound, TheStreamIsHeardAfterActivation) {
     ActivateAndConnect();
     Run(3000);
     EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Sonaris"}));
-    EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
+    // Which of the monitor's texts a playing stream shows depends on how much the server had to
+    // burst: a source started moments before has little, and the buffer then fills at the
+    // stream's own rate. Either way the stream plays and is not given up.
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_TRUE(w->ui->Label10->text() == QStringLiteral("Conexão Estabilizada...") ||
+                w->ui->Label10->text() == QStringLiteral("PRONTO...Aguardando Servidor..."))
+        << w->ui->Label10->text().toStdString();
 
     const auto heard = Heard();
     const auto stream = Envelope(heard.left, kStreamHz);

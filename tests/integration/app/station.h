@@ -21,8 +21,8 @@ public:
     void KillSource() { source_.reset(); }
 
 private:
-    // Like a broadcaster's server, it bursts more than the player's whole net buffer to a new
-    // listener, so a healthy stream reads as full.
+    // Like a broadcaster's server, it may burst more than the player's whole net buffer to a
+    // new listener, once its source has sent that much.
     audiotest::IcecastServer server_{kPort, 262144};
     double toneHz_;
     bool ok_ = false;
