@@ -178,15 +178,10 @@ HSTREAM FakeSoundLib::CreateFile(const char* file, DWORD flags, bool wma) {
         return 0;
     }
     Channel c;
-    c.handle = next_++;
-    c.device = selectedDevice;
     c.source = source;
     c.wma = wma;
     c.flags = flags;
-    channels.push_back(c);
-    if (onCreate) onCreate(channels.back());
-    Ok();
-    return channels.back().handle;
+    return AddChannel(c);
 }
 
 HSTREAM FakeSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
@@ -198,8 +193,6 @@ HSTREAM FakeSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
         return 0;
     }
     Channel c;
-    c.handle = next_++;
-    c.device = selectedDevice;
     c.source = source;
     c.isUrl = true;
     c.aac = aac;
@@ -207,6 +200,12 @@ HSTREAM FakeSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
     c.length = BASS_QWORD_ERROR;
     c.filePosEnd = 160000;
     c.filePosDownload = 160000;
+    return AddChannel(c);
+}
+
+HSTREAM FakeSoundLib::AddChannel(Channel c) {
+    c.handle = next_++;
+    c.device = selectedDevice;
     channels.push_back(c);
     if (onCreate) onCreate(channels.back());
     Ok();

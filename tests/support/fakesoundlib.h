@@ -169,6 +169,8 @@ private:
     bool Ok();
     HSTREAM CreateFile(const char* file, DWORD flags, bool wma);
     HSTREAM CreateUrl(const char* url, DWORD flags, bool aac);
+    // Gives `c` the next handle and the selected device, keeps it, and lets onCreate adjust it.
+    HSTREAM AddChannel(Channel c);
     const int* ScriptedCreateError(const std::string& source) const;
     HSTREAM next_ = 1;
 };
