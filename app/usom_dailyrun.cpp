@@ -69,6 +69,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
         ui->Button1->setText(QStringLiteral("Desativar"));
         PaintIndicator(ui->Label2, kActivatedColour);
         S.ActivatedAt = TimeOfDay();
+        Inicia_Conta();
         ui->Label10->setText(QStringLiteral("Aguarde...Acionando Sistema em 15 segundos..."));
         ui->ProgressBar1->setValue(0);
         S.BufferMark = 0;
@@ -91,6 +92,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
     PaintIndicator(ui->Label2, kDeactivatedColour);
     ui->ProgressBar1->setValue(0);
     Salva_Historico(QStringLiteral("DESATIVADO PELO USUÁRIO"));
+    Escreve_Resumo();
 }
 
 void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
@@ -99,6 +101,8 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     ui->Label21->setText(FormatTime(QTime::fromMSecsSinceStartOfDay(int(sinceActivation))));
     // Setting the interval restarts the timer: only the first tick of a run changes it.
     if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
+    Resumo_Meia_Noite();
+    Conta_Dia();
 
     if (PlayerState.InsideToday(TimeOfDay()) && S.WebError != 0) {
         S.CloseArmed = true;
@@ -118,6 +122,7 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
         S.CloseArmed = false;
         ui->Label10->setText(QStringLiteral("Conexão Fechada"));
         Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
+        Escreve_Resumo();
         WebPlayer->FadeOut(kScheduledCloseFadeMs);
         LocalPlayer->FadeOut(kScheduledCloseFadeMs);
         S.WebError = -1;
