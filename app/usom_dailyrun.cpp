@@ -122,11 +122,13 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
         S.CloseArmed = false;
         ui->Label10->setText(QStringLiteral("Conexão Fechada"));
         Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
-        Escreve_Resumo();
         WebPlayer->FadeOut(kScheduledCloseFadeMs);
         LocalPlayer->FadeOut(kScheduledCloseFadeMs);
         S.WebError = -1;
         timer_meter->SetEnabled(false);
+        // After the fades: a stream found already ended stops inside them, and that loss
+        // belongs to this day.
+        Escreve_Resumo();
     }
 }
 
