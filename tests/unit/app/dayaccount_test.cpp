@@ -1,7 +1,10 @@
 // The day's account: a whole scripted day on the fake clock, each daily-run tick 500 ms after
-// the previous one, and the line the scheduled close and the deactivation write.
+// the previous one, and the line the scheduled close and the deactivation write; and the account
+// itself across midnight.
 #include "ui_usom.h"
 #include "controllerfixture.h"
+
+#include "app/dayaccount.h"
 
 namespace {
 QString Account(const QStringList& history) {
@@ -99,4 +102,21 @@ TEST_F(DayAccountTest, DeactivationWritesTheRunSoFarAndItsStreamFadeIsNoDrop) {
     boxes.answers = {true};
     w->Button1Click();
     EXPECT_EQ(Account(History()), QString("RESUMO DO DIA - Streaming: 00:00:26  Músicas Locais: 00:00:00  Silêncio: 00:00:13  Quedas: 0"));
+}
+
+TEST(DayAccount, ASpanAcrossMidnightIsBookedInEachDatesWindowAndALongGapNotAtAll) {
+    const QDate day(2026, 12, 8);
+    const QTime start(0, 0), stop(23, 59, 59);
+    TDayAccount account;
+    account.Start(QDateTime(day, QTime(23, 59, 58)), {true, false});
+    account.Look(QDateTime(day, QTime(23, 59, 59)), start, stop, {true, false});
+    // The last second of the day is outside its window; the first of the next is inside.
+    account.Look(QDateTime(day.addDays(1), QTime(0, 0, 1)), start, stop, {false, true});
+    account.Look(QDateTime(day.addDays(1), QTime(0, 1, 0)), start, stop, {false, true});
+    account.Look(QDateTime(day.addDays(1), QTime(0, 2, 1)), start, stop, {false, false});  // 61 s: slept
+    account.Look(QDateTime(day.addDays(1), QTime(0, 1, 30)), start, stop, {false, false});  // set back
+    EXPECT_EQ(account.LastLookDate(), day.addDays(1));
+    ASSERT_TRUE(account.Holds());
+    EXPECT_EQ(account.TakeLine(), QString("RESUMO DO DIA - Streaming: 00:00:02  Músicas Locais: 00:00:59  Silêncio: 00:00:00  Quedas: 0"));
+    EXPECT_FALSE(account.Holds());
 }
