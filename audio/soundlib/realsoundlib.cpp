@@ -5,6 +5,7 @@
 #include "audio/soundlib/channel.h"
 #include "audio/soundlib/errorcode.h"
 #include "audio/soundlib/outputdevice.h"
+#include "audio/soundlib/outputwatch.h"
 
 #include <SDL2/SDL.h>
 
@@ -23,14 +24,24 @@ RealSoundLib::RealSoundLib() {
 }
 
 RealSoundLib::~RealSoundLib() {
-    // Channels first (their threads joined), then the devices (SDL's threads joined).
+    // The watch first (it touches the devices), then the channels (their threads joined), then
+    // the devices (SDL's threads joined).
+    watch_.reset();
     for (auto it = channels_.begin(); it != channels_.end();) Release(it++);
     for (auto& device : devices_) device.reset();
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
     if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 bool RealSoundLib::StartAudio() {
-    if (!audioStarted_) audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (audioStarted_) return true;
+    std::string driver;
+    {
+        std::lock_guard<std::mutex> sdl(SdlAudioLock());
+        audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (audioStarted_ && SDL_GetCurrentAudioDriver()) driver = SDL_GetCurrentAudioDriver();
+    }
+    if (audioStarted_) watch_ = std::make_unique<OutputWatch>(driver);
     return audioStarted_;
 }
 
@@ -59,6 +70,7 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
         SetErrorCode(code);
         return false;
     }
+    watch_->Add(output.get());
     devices_[static_cast<std::size_t>(device)] = std::move(output);
     current_ = device;
     SetErrorCode(BASS_OK);
@@ -91,7 +103,9 @@ void RealSoundLib::FreeDevice(int device) {
         if (it->second.channel->Device() == device) Release(it);
         it = next;
     }
-    devices_[static_cast<std::size_t>(device)].reset();
+    auto& output = devices_[static_cast<std::size_t>(device)];
+    if (output && watch_) watch_->Remove(output.get());
+    output.reset();
 }
 
 bool RealSoundLib::BASS_Free() {
@@ -203,5 +217,15 @@ bool RealSoundLib::BASS_StreamFree(HSTREAM handle) {
 }
 
 int RealSoundLib::BASS_ErrorGetCode() { return LastErrorCode(); }
+
+OutputStatus RealSoundLib::GetOutputStatus(DWORD device) {
+    OutputDevice* output = device >= 1 && device <= 10 ? devices_[device].get() : nullptr;
+    if (!output) {
+        SetErrorCode(BASS_ERROR_INIT);
+        return {};
+    }
+    SetErrorCode(BASS_OK);
+    return OutputStatus{output->Lost(), output->Name()};
+}
 
 }  // namespace soundlib
