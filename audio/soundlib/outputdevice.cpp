@@ -114,6 +114,11 @@ std::string OutputDevice::Name() const {
     return name_;
 }
 
+std::string OutputDevice::SdlName() const {
+    std::lock_guard<std::mutex> guard(nameLock_);
+    return sdlName_;
+}
+
 bool OutputDevice::CheckStatus(Clock::time_point now) {
     if (!lost_ && SDL_GetAudioDeviceStatus(id_) != SDL_AUDIO_PLAYING) MarkLost(now);
     return lost_;

@@ -62,6 +62,7 @@ public:
     bool CheckStatus(Clock::time_point now);
     void MarkLost(Clock::time_point now);
     SDL_AudioDeviceID SdlId() const { return id_.load(); }
+    std::string SdlName() const;  // empty: opened as the default output
     Clock::time_point LostSince() const { return lostSince_; }
     // Lets SDL's device go, so that the audio subsystem can be restarted under it.
     void CloseSdl();

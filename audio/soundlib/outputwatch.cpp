@@ -60,6 +60,20 @@ void OutputWatch::RestartAudio() {
     SDL_AudioInit(driver_.empty() ? nullptr : driver_.c_str());  // fails while the server is away
 }
 
+bool OutputWatch::ServerConnectionGone() const {
+    if (!SDL_GetCurrentAudioDriver()) return true;  // an earlier restart found no server
+    // SDL hears of outputs that come and go over its connection to the sound server. An
+    // output it still lists but cannot open tells that the connection itself is dead.
+    const int count = SDL_GetNumAudioDevices(0);
+    for (OutputDevice* output : outputs_) {
+        const std::string name = output->SdlName();
+        if (name.empty() && count > 0) return true;
+        for (int i = 0; i < count; ++i)
+            if (const char* listed = SDL_GetAudioDeviceName(i, 0); listed && name == listed) return true;
+    }
+    return false;
+}
+
 void OutputWatch::Tick(Clock::time_point now) {
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
     ReadRemovedEvents(now);
@@ -79,9 +93,19 @@ void OutputWatch::Tick(Clock::time_point now) {
     }
     if (now < nextTry_) return;
     nextTry_ = now + kRetry;
-    if (allLost) RestartAudio();
-    for (OutputDevice* output : outputs_)
-        if (output->Lost()) output->Reopen(now - output->LostSince() >= kDefaultAfter);
+    auto reopen = [&] {
+        bool all = true;
+        for (OutputDevice* output : outputs_)
+            if (output->Lost()) all = output->Reopen(now - output->LostSince() >= kDefaultAfter) && all;
+        return all;
+    };
+    // A restart closes every output SDL has open, so it waits until none of ours plays. It is
+    // kept for a dead connection: SDL 2.26 crashes starting its PulseAudio driver against a
+    // server that has no output at all, which is what a server whose one sink went away is.
+    if (!reopen() && allLost && ServerConnectionGone()) {
+        RestartAudio();
+        reopen();
+    }
 }
 
 }  // namespace soundlib

@@ -3,10 +3,11 @@
 //
 // Every 100 ms it reads SDL's status of every output the library opened, and the
 // device-removed events SDL queues. A lost output is tried again every 2 s by its name, and
-// from 10 s after the loss also the system's default output. When no output of the library is
-// alive any more the sound server itself may have gone and come back (SDL's driver keeps its
-// one connection to it): the audio subsystem is then restarted, with the same driver, before
-// each try. The channels stay attached to their OutputDevice through all of it.
+// from 10 s after the loss also the system's default output. When that fails, no output of
+// the library is alive any more and SDL's own connection to the sound server is dead (the
+// server went away, and may be back), the audio subsystem is restarted with the same driver
+// and the outputs tried once more. The channels stay attached to their OutputDevice through
+// all of it.
 //
 // Threads: the watch thread runs Tick; the user-interface thread adds and removes outputs.
 // Both hold SdlAudioLock() for it, which also guards outputs_ and driver_.
@@ -43,6 +44,7 @@ private:
     void Run();
     void ReadRemovedEvents(Clock::time_point now);
     void RestartAudio();
+    bool ServerConnectionGone() const;
 
     std::string driver_;
     std::vector<OutputDevice*> outputs_;
