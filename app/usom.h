@@ -10,6 +10,7 @@
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
 //                        Atualiza_Servidores
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
+//   usom_output.cpp      Verifica_Saida: the sound output lost and back
 // Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
@@ -98,6 +99,9 @@ public:
     void Atualiza_Servidores();
     void SpeedButton1Click();
 
+    // --- the sound output that goes away and comes back (usom_output.cpp)
+    void Verifica_Saida();
+
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -151,4 +155,7 @@ private:
     // (the previous channel's close, a reopen) are no end of a track, and a second start from a
     // box shown meanwhile would be overwritten by this one.
     bool openingTrack_ = false;
+    // The sound output is lost; the status line it replaced, given back when an output opens.
+    bool outputLost_ = false;
+    QString statusBeforeLoss_;
 };

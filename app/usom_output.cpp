@@ -1,0 +1,23 @@
+// The sound output that goes away and comes back. The sound library notices it and brings
+// the output back by itself; the window only says so, in the history and the status line.
+// The daily run goes on meanwhile: the players keep their channels, which stand still
+// until an output is there again.
+#include "app/usom.h"
+
+#include "audio/uzorvanbass.h"
+#include "ui_usom.h"
+
+void Tfrm_sonarisv1AAC::Verifica_Saida() {
+    // Both players play on the same device, so the stream player's output speaks for both.
+    const bool lost = WebPlayer->OutputLost();
+    if (lost == outputLost_) return;
+    outputLost_ = lost;
+    if (lost) {
+        Salva_Historico(QStringLiteral("SAÍDA DE ÁUDIO PERDIDA"));
+        statusBeforeLoss_ = ui->Label10->text();
+        ui->Label10->setText(QStringLiteral("Saída de Áudio Indisponível - Aguardando Dispositivo..."));
+    } else {
+        Salva_Historico(QStringLiteral("SAÍDA DE ÁUDIO RESTABELECIDA: ") + WebPlayer->OutputName());
+        ui->Label10->setText(statusBeforeLoss_);
+    }
+}
