@@ -101,6 +101,9 @@ public:
 
     // --- the sound output that goes away and comes back (usom_output.cpp)
     void Verifica_Saida();
+    // The device the players open: DeviceIndex, or the system's default output when that
+    // number names no device now.
+    int PlayerDevice(TZorvanBass* player);
 
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).

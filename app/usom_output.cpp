@@ -21,3 +21,8 @@ void Tfrm_sonarisv1AAC::Verifica_Saida() {
         ui->Label10->setText(statusBeforeLoss_);
     }
 }
+
+int Tfrm_sonarisv1AAC::PlayerDevice(TZorvanBass* player) {
+    if (!player->GetDeviceName(PlayerState.DeviceIndex).trimmed().isEmpty()) return PlayerState.DeviceIndex;
+    return int(lib_.GetDefaultDevice());
+}

@@ -65,6 +65,15 @@ std::optional<std::string> OutputDeviceName(int device) {
     return std::string(kDefaultOutputName);
 }
 
+int DefaultOutputNumber() {
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
+    const auto name = DefaultOutputName();
+    const int count = std::min(SDL_GetNumAudioDevices(0), 10);
+    for (int i = 0; name && i < count; ++i)
+        if (const char* listed = SDL_GetAudioDeviceName(i, 0); listed && *name == listed) return i + 1;
+    return 1;
+}
+
 std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
     auto name = SdlNameOf(device);

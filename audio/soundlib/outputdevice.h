@@ -36,6 +36,8 @@ std::mutex& SdlAudioLock();
 // Device n (1..10) is SDL's output device n-1. A driver that lists none but opens a default
 // output (a sound server without enumeration) offers that default as device 1.
 std::optional<std::string> OutputDeviceName(int device);
+// The number of the system's default output in that list; 1 when the driver does not tell.
+int DefaultOutputNumber();
 
 class OutputDevice {
 public:

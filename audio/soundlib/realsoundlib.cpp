@@ -229,3 +229,12 @@ OutputStatus RealSoundLib::GetOutputStatus(DWORD device) {
 }
 
 }  // namespace soundlib
+
+namespace soundlib {
+
+DWORD RealSoundLib::GetDefaultDevice() {
+    SetErrorCode(BASS_OK);
+    return StartAudio() ? static_cast<DWORD>(DefaultOutputNumber()) : 1;
+}
+
+}  // namespace soundlib

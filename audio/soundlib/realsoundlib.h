@@ -69,6 +69,7 @@ public:
     int BASS_ErrorGetCode() override;
 
     OutputStatus GetOutputStatus(DWORD device) override;
+    DWORD GetDefaultDevice() override;
 
 private:
     struct Entry {

@@ -154,6 +154,8 @@ public:
 
     // Code 8 and a default status for a device that is not initialised.
     virtual OutputStatus GetOutputStatus(DWORD device) = 0;
+    // The number (1..10) of the system's default output; 1 when the system does not tell.
+    virtual DWORD GetDefaultDevice() = 0;
 };
 
 }  // namespace soundlib

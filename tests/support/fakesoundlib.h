@@ -58,6 +58,7 @@
 //   positions stay where they are); RestoreOutput(n, name): it comes back as `name`.
 //   GetOutputStatus of an initialised device gives outputLost[n] and outputName[n] (the
 //   device's description until RestoreOutput names another); code 8 for any other device.
+//   GetDefaultDevice gives defaultDevice (1).
 #include "audio/soundlib/soundlib.h"
 
 #include <array>
@@ -169,10 +170,12 @@ public:
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
     int BASS_ErrorGetCode() override;
     soundlib::OutputStatus GetOutputStatus(DWORD device) override;
+    DWORD GetDefaultDevice() override { return defaultDevice; }
 
     // --- the output that goes away and comes back -------------------------------------
     std::map<int, bool> outputLost;
     std::map<int, std::string> outputName;
+    DWORD defaultDevice = 1;
     void LoseOutput(int device);
     void RestoreOutput(int device, const std::string& name);
 

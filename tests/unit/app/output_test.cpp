@@ -23,3 +23,17 @@ TEST_F(ControllerFixture, LostOutputIsToldOnceAndItsReturnGivesTheStatusBack) {
     EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
     EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);
 }
+
+class MissingDeviceTest : public WindowFixture {};
+
+TEST_F(MissingDeviceTest, ADeviceNumberThatNamesNoDeviceOpensTheDefaultOutputAndSaysSo) {
+    WriteFile("SERVER.INI", {"DEVICE=3", "INDEX_SERVER=0", "INDEX_GENERO=0"});
+    lib.deviceDescriptions[2] = "HDMI";
+    lib.defaultDevice = 2;
+    Tfrm_sonarisv1AAC& w = Create();
+    EXPECT_EQ(w.WebPlayer->Device, 2);
+    EXPECT_EQ(w.LocalPlayer->Device, 2);
+    EXPECT_EQ(PlayerState.DeviceIndex, 3);  // kept for the day the device is back
+    EXPECT_TRUE(w.ui->Memo1->toPlainText().endsWith("DISPOSITIVO DE ÁUDIO 3 AUSENTE - USANDO SAÍDA PADRÃO"));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
