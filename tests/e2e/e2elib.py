@@ -288,8 +288,9 @@ def cp1252_lines(path):
 class Sonaris:
     """The real executable in a fresh program folder with its own HOME and config folder."""
 
-    def __init__(self, desktop, binary, window=None, music=(), files=None, autostart=False, name="prog"):
+    def __init__(self, desktop, binary, window=None, music=(), files=None, autostart=False, name="prog", env=None):
         self.desktop = desktop
+        self.extra_env = env or {}
         self.root = tempfile.mkdtemp(prefix="sonaris-e2e-")
         self.folder = os.path.join(self.root, name) + "/"
         self.home = os.path.join(self.root, "home")
@@ -326,6 +327,7 @@ class Sonaris:
             "LC_ALL": "pt_BR.UTF-8", "LANG": "pt_BR.UTF-8",
             "QT_QPA_PLATFORM": "xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1",
         })
+        env.update(self.extra_env)
         return env
 
     def autostart_path(self):
