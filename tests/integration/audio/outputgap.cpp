@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 namespace audiotest {
 
@@ -79,12 +80,23 @@ GapRun RunServerGap(int gapMs) {
     run.positionHeld = lib.BASS_ChannelGetPosition(channel) == held;
     run.levelsSilent = lib.BASS_ChannelGetLevel(channel) == 0;
 
-    // The sink is recorded from as soon as the server answers; the time is taken when sound
-    // reaches the recording, so it includes the recorder's own latency (tens of ms).
+    // The sink is recorded from as soon as the server answers. The recorder takes a moment to
+    // start, and then delivers in real time: the wall time of a recorded frame is that of the
+    // first data seen, less what it held then, plus the frame's offset (within ~20 ms).
     if (!pulse.Start()) return run;
     pulse.StartRecording("after.raw");
-    if (WaitUntil(10000, [&] { return pulse.SecondsToFirstSound("after.raw") >= 0; })) {
-        run.soundBackSeconds = Ms(Clock::now() - pulse.UpAt()) / 1000.0;
+    std::optional<Clock::time_point> recordingStart, reopened;
+    const bool back = WaitUntil(10000, [&] {
+        if (!reopened && !lib.GetOutputStatus(1).lost) reopened = Clock::now();
+        const Heard heard = pulse.Recording("after.raw");
+        if (!recordingStart && heard.Frames() > 0)
+            recordingStart = Clock::now() - std::chrono::microseconds(heard.Frames() * 1000000 / kRate);
+        return pulse.SecondsToFirstSound("after.raw") >= 0;
+    });
+    if (back && recordingStart) {
+        const auto soundAt = *recordingStart + std::chrono::microseconds(static_cast<long>(pulse.SecondsToFirstSound("after.raw") * 1e6));
+        run.soundBackSeconds = Ms(soundAt - pulse.UpAt()) / 1000.0;
+        if (reopened) run.reopenedSeconds = Ms(*reopened - pulse.UpAt()) / 1000.0;
         Wait(200);
         const Heard before = pulse.Recording("before.raw");
         const Heard after = pulse.Recording("after.raw");

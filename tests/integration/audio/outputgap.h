@@ -12,7 +12,11 @@ struct GapRun {
     double noticedMs = -1;        // from the kill to the library reporting the output lost
     bool positionHeld = false;    // the position stood still while the output was lost
     bool levelsSilent = false;    // and the levels read 0
-    double soundBackSeconds = -1; // from the new server answering to sound on its sink
+    double reopenedSeconds = -1;  // from the new server answering to the library's output open
+    // From the new server answering to sound in the sink's recording. A null sink's monitor
+    // starts delivering about 2 s after its recorder connects (its block length), so this is
+    // never below that; a fresh open reaches the recording in ~20 ms once it runs.
+    double soundBackSeconds = -1;
     double positionErrorMs = 0;   // first source ms heard after the gap minus last heard before
     bool lostAfter = true;        // the library's report once sound was back
     std::string nameAfter;

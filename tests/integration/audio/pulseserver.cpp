@@ -43,6 +43,7 @@ PulseServer::PulseServer() : socket_(dir_.File("native")) {
 
 PulseServer::~PulseServer() {
     recorder_.reset();
+    silence_.reset();
     server_.reset();
 }
 
@@ -66,6 +67,7 @@ void PulseServer::KillHard() {
     server_.reset();  // SIGKILL and reap; the recorder keeps what reached it and ends by itself
     WaitUntil(2000, [&] { return !recorder_ || !recorder_->Running(); });
     recorder_.reset();
+    silence_.reset();
 }
 
 bool PulseServer::Pactl(const std::string& arguments, std::string* output) const {
@@ -81,6 +83,7 @@ bool PulseServer::Pactl(const std::string& arguments, std::string* output) const
 
 bool PulseServer::UnloadSink() {
     recorder_.reset();
+    silence_.reset();
     return Pactl(std::string("unload-module module-null-sink"));
 }
 
@@ -89,13 +92,22 @@ bool PulseServer::LoadSink() { return Pactl(std::string("load-module module-null
 void PulseServer::StartRecording(const std::string& name) {
     recorder_.reset();
     unlink(dir_.File(name).c_str());
+    // A null sink with nothing playing renders nothing, and its monitor stays quiet: a stream of
+    // zeros keeps it going, so that the recording runs in step with the clock from its start.
+    silence_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"pacat", "-p", "--raw", "--format=s16le", "--rate=44100", "--channels=2",
+                                 "--latency-msec=20", "/dev/zero"},
+        dir_.File("pacat.log"));
     recorder_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"parec", "-d", std::string(kSink) + ".monitor", "--format=s16le", "--rate=44100",
                                  "--channels=2", "--latency-msec=20", dir_.File(name)},
         dir_.File("parec.log"));
 }
 
-void PulseServer::StopRecording() { recorder_.reset(); }
+void PulseServer::StopRecording() {
+    recorder_.reset();
+    silence_.reset();
+}
 
 Heard PulseServer::Recording(const std::string& name) const {
     Heard heard;

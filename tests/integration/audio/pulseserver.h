@@ -33,7 +33,8 @@ public:
     bool LoadSink();
 
     // Records the sink's monitor into a new file (s16le stereo 44.1 kHz) until the next
-    // StartRecording, StopRecording or the server's end.
+    // StartRecording, StopRecording or the server's end. The recording starts with the call,
+    // give or take the recorder's connection (a few ms), and runs in real time.
     void StartRecording(const std::string& name);
     void StopRecording();
     Heard Recording(const std::string& name) const;
@@ -48,6 +49,7 @@ private:
     std::string socket_;
     std::unique_ptr<ChildProcess> server_;
     std::unique_ptr<ChildProcess> recorder_;
+    std::unique_ptr<ChildProcess> silence_;
     std::chrono::steady_clock::time_point upAt_{};
 };
 
