@@ -92,8 +92,12 @@ std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
     SDL_AudioDeviceID id = output->OpenSdl(opened, &have, kAllowed);
     if (id == 0 && *name && device == 1) id = output->OpenSdl(opened = nullptr, &have, kAllowed);
     if (id == 0) {
+        output->sdlName_ = *name ? *name : "";
+        output->name_ = output->sdlName_;
+        output->neverOpened_ = true;
+        output->MarkLost(Clock::now());
         code = BASS_ERROR_DRIVER;
-        return nullptr;
+        return output;
     }
     output->spec_ = have;
     output->sdlName_ = opened ? opened : "";
@@ -168,6 +172,7 @@ bool OutputDevice::Reopen(bool orDefault) {
     }
     id_ = id;
     lost_ = false;
+    neverOpened_ = false;
     SDL_PauseAudioDevice(id, 0);
     return true;
 }

@@ -43,7 +43,8 @@ class OutputDevice {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // nullptr and a library code when the device cannot be opened.
+    // nullptr and code 23 for a number that names no device. When the output is there but
+    // does not open (or SDL's audio is not running), a lost device with code 3, waiting.
     static std::unique_ptr<OutputDevice> Open(int device, int& code);
     ~OutputDevice();
     OutputDevice(const OutputDevice&) = delete;
@@ -57,6 +58,7 @@ public:
     void Detach(Channel* channel);
 
     bool Lost() const { return lost_.load(); }
+    bool NeverOpened() const { return neverOpened_.load(); }
     std::string Name() const;  // the output in use (or last used)
 
     // The watch's side, under SdlAudioLock().
@@ -81,6 +83,7 @@ private:
 
     std::atomic<SDL_AudioDeviceID> id_{0};
     std::atomic<bool> lost_{false};
+    std::atomic<bool> neverOpened_{false};
     Clock::time_point lostSince_{};
     SDL_AudioSpec spec_{};
     std::mutex lock_;

@@ -31,18 +31,22 @@ RealSoundLib::~RealSoundLib() {
     for (auto& device : devices_) device.reset();
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
     if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    else SDL_AudioQuit();  // what the watch may have started
 }
 
 bool RealSoundLib::StartAudio() {
-    if (audioStarted_) return true;
+    if (watch_) return true;
     std::string driver;
     {
         std::lock_guard<std::mutex> sdl(SdlAudioLock());
         audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (audioStarted_ && SDL_GetCurrentAudioDriver()) driver = SDL_GetCurrentAudioDriver();
+        else if (const char* wanted = SDL_getenv("SDL_AUDIODRIVER")) driver = wanted;
     }
-    if (audioStarted_) watch_ = std::make_unique<OutputWatch>(driver);
-    return audioStarted_;
+    // Without a sound server yet (a session whose server comes up after the player), the
+    // devices wait as lost outputs and the watch keeps starting SDL's audio until one answers.
+    watch_ = std::make_unique<OutputWatch>(driver);
+    return true;
 }
 
 DWORD RealSoundLib::BASS_GetVersion() {
@@ -60,8 +64,9 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
         SetErrorCode(BASS_ERROR_DRIVER);
         return false;
     }
-    if (devices_[static_cast<std::size_t>(device)]) {
-        SetErrorCode(BASS_ERROR_ALREADY);
+    if (OutputDevice* known = devices_[static_cast<std::size_t>(device)].get()) {
+        // One that has never opened is still waiting for its output: the same failure again.
+        SetErrorCode(known->NeverOpened() ? BASS_ERROR_DRIVER : BASS_ERROR_ALREADY);
         return false;
     }
     int code = BASS_OK;
@@ -70,11 +75,13 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
         SetErrorCode(code);
         return false;
     }
+    // An output that cannot open now is kept, lost, for the watch to open when it can; the
+    // caller hears of the failure, and its channels can wait on it meanwhile.
     watch_->Add(output.get());
     devices_[static_cast<std::size_t>(device)] = std::move(output);
     current_ = device;
-    SetErrorCode(BASS_OK);
-    return true;
+    SetErrorCode(code);
+    return code == BASS_OK;
 }
 
 bool RealSoundLib::BASS_SetDevice(DWORD device) {

@@ -63,3 +63,29 @@ TEST(OutputLoss, SinkThatGoesAndComesBackIsOpenedAgainByItsName) {
     EXPECT_EQ(status.name, PulseServer::kSinkDescription);
     EXPECT_EQ(lib.BASS_ChannelIsActive(channel), BASS_ACTIVE_PLAYING);
 }
+
+TEST(OutputLoss, SoundServerThatComesUpAfterTheLibraryIsReachedAndTheTrackStartsThen) {
+    PulseServer pulse;
+    pulse.UseThisServer();
+    pulse.KillHard();  // as at a logon where the session's sound server starts after the player
+    TempDir dir;
+    WriteToneWav(dir.File("tone.wav"), Tone{44100, 2, 16, 1000.0, 0.5, 30.0});
+    RealSoundLib lib;
+    EXPECT_FALSE(lib.BASS_Init(1, 44100, 0, nullptr, nullptr));
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    EXPECT_FALSE(lib.BASS_Init(1, 44100, 0, nullptr, nullptr));  // the second player hears the same
+    EXPECT_EQ(lib.BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    ASSERT_TRUE(lib.BASS_SetDevice(1));
+    HSTREAM channel = lib.BASS_StreamCreateFile(false, dir.File("tone.wav").c_str(), 0, 0, 0);
+    ASSERT_NE(channel, 0u);
+    ASSERT_TRUE(lib.BASS_ChannelPlay(channel, false));
+    EXPECT_TRUE(lib.GetOutputStatus(1).lost);
+    Wait(1000);
+    EXPECT_EQ(lib.BASS_ChannelGetPosition(channel), 0u);
+
+    ASSERT_TRUE(pulse.Start());
+    pulse.StartRecording("after.raw");
+    EXPECT_TRUE(WaitUntil(3000, [&] { return !lib.GetOutputStatus(1).lost; }));
+    EXPECT_TRUE(WaitUntil(5000, [&] { return pulse.SecondsToFirstSound("after.raw") >= 0; }));
+    EXPECT_EQ(lib.GetOutputStatus(1).name, PulseServer::kSinkDescription);
+}
