@@ -1,5 +1,5 @@
 // The sound output goes away while the stream plays and comes back as another device: one
-// history line each way, the status line while it is away, the earlier status given back.
+// history line each way, the status line while it is away, the run's latest status given back.
 #include "ui_usom.h"
 #include "controllerfixture.h"
 
@@ -15,12 +15,15 @@ TEST_F(ControllerFixture, LostOutputIsToldOnceAndItsReturnGivesTheStatusBack) {
     EXPECT_EQ(History(), QStringList{"SAÍDA DE ÁUDIO PERDIDA"});
     EXPECT_EQ(w->ui->Label10->text(), "Saída de Áudio Indisponível - Aguardando Dispositivo...");
     EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);  // the run goes on: the channel waits
+    w->ui->Label10->setText("PRONTO...Aguardando Servidor...");  // the monitor's word meanwhile
+    w->Timer_sempreTimer();
+    EXPECT_EQ(w->ui->Label10->text(), "Saída de Áudio Indisponível - Aguardando Dispositivo...");
 
     lib.RestoreOutput(1, "Alto-falantes USB");
     w->Timer_sempreTimer();
     w->Timer_sempreTimer();
     EXPECT_EQ(History(), (QStringList{"SAÍDA DE ÁUDIO PERDIDA", "SAÍDA DE ÁUDIO RESTABELECIDA: Alto-falantes USB"}));
-    EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
+    EXPECT_EQ(w->ui->Label10->text(), "PRONTO...Aguardando Servidor...");
     EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);
 }
 
