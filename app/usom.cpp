@@ -301,13 +301,16 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     const auto handle = reinterpret_cast<void*>(winId());
     WebPlayer = new TZorvanBass(lib_, this);
     WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
-    WebPlayer->InitDevice(PlayerState.DeviceIndex, handle);
+    // SERVER.INI keeps the device as a place in the list of the day it was chosen; a device
+    // unplugged since must not leave the shop silent. The stored number stays for its return.
+    const int device = PlayerDevice(WebPlayer);
+    WebPlayer->InitDevice(device, handle);
     WebPlayer->BufferLength = 3000;
     WebPlayer->UseAac = 1;
 
     LocalPlayer = new TZorvanBass(lib_, this);
     LocalPlayer->OnStop = [this](TZorvanBass* sender) { StopMusica(sender); };
-    LocalPlayer->InitDevice(PlayerState.DeviceIndex, handle);
+    LocalPlayer->InitDevice(device, handle);
     LocalPlayer->BufferLength = 3000;
 
     setWindowTitle(kCaption);
@@ -315,6 +318,8 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     QDir().mkpath(folder + QStringLiteral("MUSICAS"));
     QDir().mkpath(folder + QStringLiteral("HISTORICO"));
     PlayerState.HistoryDir = folder + QStringLiteral("HISTORICO/");
+    if (device != PlayerState.DeviceIndex)
+        Salva_Historico(QStringLiteral("DISPOSITIVO DE ÁUDIO %1 AUSENTE - USANDO SAÍDA PADRÃO").arg(PlayerState.DeviceIndex));
     PlayerState.MusicDir = folder + QStringLiteral("MUSICAS/");
 
     PlayerState.CloseArmed = false;

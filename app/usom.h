@@ -11,6 +11,7 @@
 //                        Atualiza_Servidores
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
 //   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
+//   usom_output.cpp      Verifica_Saida: the sound output lost and back
 // Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
 #include "app/dayaccount.h"
 #include "app/playerstate.h"
@@ -100,6 +101,12 @@ public:
     void Atualiza_Servidores();
     void SpeedButton1Click();
 
+    // --- the sound output that goes away and comes back (usom_output.cpp)
+    void Verifica_Saida();
+    // The device the players open: DeviceIndex, or the system's default output when that
+    // number names no device now.
+    int PlayerDevice(TZorvanBass* player);
+
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -161,4 +168,7 @@ private:
     // (the previous channel's close, a reopen) are no end of a track, and a second start from a
     // box shown meanwhile would be overwritten by this one.
     bool openingTrack_ = false;
+    // The sound output is lost; the status line it replaced, given back when an output opens.
+    bool outputLost_ = false;
+    QString statusBeforeLoss_;
 };

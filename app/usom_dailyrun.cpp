@@ -140,6 +140,7 @@ void Tfrm_sonarisv1AAC::Timer_sempreTimer() {
     ui->MMLED2->SetLit(LocalPlayer->IsPlaying());
     if (LocalPlayer->IsPlaying() && std::int64_t(LocalPlayer->GetPosition()) >= std::int64_t(LocalPlayer->GetLength()))
         LocalPlayer->Stop();  // its OnStop runs StopMusica, which chooses what follows
+    Verifica_Saida();
 }
 
 void Tfrm_sonarisv1AAC::BitBtn8Click() {

@@ -7,9 +7,12 @@
 #include "system/clock.h"
 
 namespace {
-// Heard is what reaches the listener: a player that plays at a volume above 0. A stream held
-// at 0 behind a local track is not heard.
-bool Heard(TZorvanBass* player) { return player && player->IsPlaying() && player->GetVolume() > 0; }
+// Heard is what reaches the listener: a player that plays at a volume above 0 on an output
+// that is there. A stream held at 0 behind a local track is not heard, nor anything while the
+// sound output is lost.
+bool Heard(TZorvanBass* player) {
+    return player && player->IsPlaying() && player->GetVolume() > 0 && !player->OutputLost();
+}
 
 TDayAccount::Heard HeardNow(TZorvanBass* web, TZorvanBass* local) { return {Heard(web), Heard(local)}; }
 }  // namespace

@@ -389,6 +389,10 @@ std::int32_t TZorvanBass::GetData(void* buffer, std::uint32_t length) {
     return result;
 }
 
+bool TZorvanBass::OutputLost() { return lib_.GetOutputStatus(DWORD(Device)).lost; }
+
+QString TZorvanBass::OutputName() { return QString::fromStdString(lib_.GetOutputStatus(DWORD(Device)).name); }
+
 std::uint8_t TZorvanBass::GetDevice() const { return std::uint8_t(Device & 0xFF); }
 
 int TZorvanBass::GetDeviceCount() {

@@ -56,6 +56,11 @@ public:
     std::int64_t GetDownloadPosition();
     std::int32_t GetData(void* buffer, std::uint32_t length);
 
+    // The library watches the player's sound output by itself; this is its report. Lost while
+    // no output exists (the channel holds its position until one is back).
+    bool OutputLost();
+    QString OutputName();  // the output in use
+
     std::uint8_t GetDevice() const;
     int GetDeviceCount();
     QString GetDeviceName(int n);

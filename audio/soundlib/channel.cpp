@@ -186,6 +186,11 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     if (decoderWaiting_ && ring_.Free() >= wakeFreeSamples_) wake_.notify_one();
 }
 
+void Channel::Silence() {
+    levelLeft_.store(0, std::memory_order_relaxed);
+    levelRight_.store(0, std::memory_order_relaxed);
+}
+
 void Channel::Play(bool restart) {
     std::lock_guard<std::mutex> guard(lock_);
     bool finished = decodeEnded_ && ring_.Empty();

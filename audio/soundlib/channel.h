@@ -49,6 +49,9 @@ public:
     // Output callback, lock-free of allocations: adds `frames` frames to `out` (interleaved,
     // `outChannels` per frame).
     void Mix(float* out, int frames, int outChannels);
+    // Output callback while the output is lost: nothing is heard, so the levels fall to 0; the
+    // position and the buffer stay as they are.
+    void Silence();
 
     void Play(bool restart);
     void Stop();

@@ -33,19 +33,29 @@ std::optional<const char*> SdlNameOf(int device) {
     return std::nullopt;
 }
 
+// The default output's name where the driver tells it.
+std::optional<std::string> DefaultOutputName() {
+    char* defaultName = nullptr;
+    SDL_AudioSpec spec{};
+    if (SDL_GetDefaultAudioInfo(&defaultName, &spec, 0) != 0 || !defaultName) return std::nullopt;
+    std::string text = defaultName;
+    SDL_free(defaultName);
+    return text;
+}
+
 }  // namespace
 
+std::mutex& SdlAudioLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 std::optional<std::string> OutputDeviceName(int device) {
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
     auto name = SdlNameOf(device);
     if (!name) return std::nullopt;
     if (*name) return std::string(*name);
-    char* defaultName = nullptr;
-    SDL_AudioSpec spec{};
-    if (SDL_GetDefaultAudioInfo(&defaultName, &spec, 0) == 0 && defaultName) {
-        std::string text = defaultName;
-        SDL_free(defaultName);
-        return text;
-    }
+    if (auto text = DefaultOutputName()) return text;
     // Nothing listed and no name given: the default output counts only if it opens.
     SDL_AudioSpec want = WantedSpec();
     SDL_AudioSpec have{};
@@ -55,7 +65,17 @@ std::optional<std::string> OutputDeviceName(int device) {
     return std::string(kDefaultOutputName);
 }
 
+int DefaultOutputNumber() {
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
+    const auto name = DefaultOutputName();
+    const int count = std::min(SDL_GetNumAudioDevices(0), 10);
+    for (int i = 0; name && i < count; ++i)
+        if (const char* listed = SDL_GetAudioDeviceName(i, 0); listed && *name == listed) return i + 1;
+    return 1;
+}
+
 std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
     auto name = SdlNameOf(device);
     if (!name) {
         code = BASS_ERROR_DEVICE;
@@ -63,26 +83,98 @@ std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
     }
     std::unique_ptr<OutputDevice> output(new OutputDevice);
     output->channels_.reserve(64);
-    SDL_AudioSpec want = WantedSpec();
-    want.callback = &OutputDevice::Callback;
-    want.userdata = output.get();
+    output->spec_ = WantedSpec();
     // Float samples always (SDL converts if the hardware wants another format); the rate and
     // channel count are taken as the device gives them.
-    output->id_ = SDL_OpenAudioDevice(*name, 0, &want, &output->spec_,
-                                      SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
-    if (output->id_ == 0 && *name && device == 1) output->id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &output->spec_,
-                                                                                     SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
-    if (output->id_ == 0) {
+    constexpr int kAllowed = SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE;
+    SDL_AudioSpec have{};
+    const char* opened = *name;
+    SDL_AudioDeviceID id = output->OpenSdl(opened, &have, kAllowed);
+    if (id == 0 && *name && device == 1) id = output->OpenSdl(opened = nullptr, &have, kAllowed);
+    if (id == 0) {
+        output->sdlName_ = *name ? *name : "";
+        output->name_ = output->sdlName_;
+        output->neverOpened_ = true;
+        output->MarkLost(Clock::now());
         code = BASS_ERROR_DRIVER;
-        return nullptr;
+        return output;
     }
-    SDL_PauseAudioDevice(output->id_, 0);
+    output->spec_ = have;
+    output->sdlName_ = opened ? opened : "";
+    output->name_ = opened ? std::string(opened) : DefaultOutputName().value_or(kDefaultOutputName);
+    output->id_ = id;
+    SDL_PauseAudioDevice(id, 0);
     code = BASS_OK;
     return output;
 }
 
 OutputDevice::~OutputDevice() {
-    if (id_) SDL_CloseAudioDevice(id_);  // waits for SDL's audio thread
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
+    CloseSdl();
+}
+
+SDL_AudioDeviceID OutputDevice::OpenSdl(const char* name, SDL_AudioSpec* have, int allowedChanges) {
+    SDL_AudioSpec want = WantedSpec();
+    want.freq = spec_.freq;
+    want.channels = spec_.channels;
+    want.callback = &OutputDevice::Callback;
+    want.userdata = this;
+    return SDL_OpenAudioDevice(name, 0, &want, have, allowedChanges);
+}
+
+std::string OutputDevice::Name() const {
+    std::lock_guard<std::mutex> guard(nameLock_);
+    return name_;
+}
+
+std::string OutputDevice::SdlName() const {
+    std::lock_guard<std::mutex> guard(nameLock_);
+    return sdlName_;
+}
+
+bool OutputDevice::CheckStatus(Clock::time_point now) {
+    if (!lost_ && SDL_GetAudioDeviceStatus(id_) != SDL_AUDIO_PLAYING) MarkLost(now);
+    return lost_;
+}
+
+void OutputDevice::MarkLost(Clock::time_point now) {
+    if (lost_) return;
+    lostSince_ = now;
+    lost_ = true;
+}
+
+void OutputDevice::CloseSdl() {
+    SDL_AudioDeviceID id = id_.exchange(0);
+    if (id) SDL_CloseAudioDevice(id);  // waits for SDL's audio thread
+}
+
+bool OutputDevice::Reopen(bool orDefault) {
+    CloseSdl();
+    std::string wanted;
+    {
+        std::lock_guard<std::mutex> guard(nameLock_);
+        wanted = sdlName_;
+    }
+    // The channels hold samples at the first output's rate and layout: a new output is asked
+    // for exactly that, and SDL converts to whatever the hardware takes.
+    SDL_AudioSpec have{};
+    bool byName = !wanted.empty();
+    SDL_AudioDeviceID id = OpenSdl(byName ? wanted.c_str() : nullptr, &have, 0);
+    if (id == 0 && byName && orDefault) {
+        byName = false;
+        id = OpenSdl(nullptr, &have, 0);
+    }
+    if (id == 0) return false;
+    {
+        std::lock_guard<std::mutex> guard(nameLock_);
+        sdlName_ = byName ? wanted : "";
+        name_ = byName ? wanted : DefaultOutputName().value_or(kDefaultOutputName);
+    }
+    id_ = id;
+    lost_ = false;
+    neverOpened_ = false;
+    SDL_PauseAudioDevice(id, 0);
+    return true;
 }
 
 void OutputDevice::Attach(Channel* channel) {
@@ -102,6 +194,13 @@ void SDLCALL OutputDevice::Callback(void* self, Uint8* stream, int length) {
     const int samples = length / static_cast<int>(sizeof(float));
     const int frames = samples / outChannels;
     std::memset(stream, 0, static_cast<std::size_t>(length));
+    // SDL goes on calling a device it has given up, paced by a sleep: what would be mixed then
+    // is heard by no one.
+    if (output->lost_ || SDL_GetAudioDeviceStatus(output->id_) != SDL_AUDIO_PLAYING) {
+        std::lock_guard<std::mutex> guard(output->lock_);
+        for (Channel* channel : output->channels_) channel->Silence();
+        return;
+    }
     {
         std::lock_guard<std::mutex> guard(output->lock_);
         for (Channel* channel : output->channels_) channel->Mix(out, frames, std::min(outChannels, 2));

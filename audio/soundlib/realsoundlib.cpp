@@ -5,6 +5,7 @@
 #include "audio/soundlib/channel.h"
 #include "audio/soundlib/errorcode.h"
 #include "audio/soundlib/outputdevice.h"
+#include "audio/soundlib/outputwatch.h"
 
 #include <SDL2/SDL.h>
 
@@ -23,15 +24,29 @@ RealSoundLib::RealSoundLib() {
 }
 
 RealSoundLib::~RealSoundLib() {
-    // Channels first (their threads joined), then the devices (SDL's threads joined).
+    // The watch first (it touches the devices), then the channels (their threads joined), then
+    // the devices (SDL's threads joined).
+    watch_.reset();
     for (auto it = channels_.begin(); it != channels_.end();) Release(it++);
     for (auto& device : devices_) device.reset();
+    std::lock_guard<std::mutex> sdl(SdlAudioLock());
     if (audioStarted_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    else SDL_AudioQuit();  // what the watch may have started
 }
 
 bool RealSoundLib::StartAudio() {
-    if (!audioStarted_) audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    return audioStarted_;
+    if (watch_) return true;
+    std::string driver;
+    {
+        std::lock_guard<std::mutex> sdl(SdlAudioLock());
+        audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (audioStarted_ && SDL_GetCurrentAudioDriver()) driver = SDL_GetCurrentAudioDriver();
+        else if (const char* wanted = SDL_getenv("SDL_AUDIODRIVER")) driver = wanted;
+    }
+    // Without a sound server yet (a session whose server comes up after the player), the
+    // devices wait as lost outputs and the watch keeps starting SDL's audio until one answers.
+    watch_ = std::make_unique<OutputWatch>(driver);
+    return true;
 }
 
 DWORD RealSoundLib::BASS_GetVersion() {
@@ -49,8 +64,9 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
         SetErrorCode(BASS_ERROR_DRIVER);
         return false;
     }
-    if (devices_[static_cast<std::size_t>(device)]) {
-        SetErrorCode(BASS_ERROR_ALREADY);
+    if (OutputDevice* known = devices_[static_cast<std::size_t>(device)].get()) {
+        // One that has never opened is still waiting for its output: the same failure again.
+        SetErrorCode(known->NeverOpened() ? BASS_ERROR_DRIVER : BASS_ERROR_ALREADY);
         return false;
     }
     int code = BASS_OK;
@@ -59,10 +75,13 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
         SetErrorCode(code);
         return false;
     }
+    // An output that cannot open now is kept, lost, for the watch to open when it can; the
+    // caller hears of the failure, and its channels can wait on it meanwhile.
+    watch_->Add(output.get());
     devices_[static_cast<std::size_t>(device)] = std::move(output);
     current_ = device;
-    SetErrorCode(BASS_OK);
-    return true;
+    SetErrorCode(code);
+    return code == BASS_OK;
 }
 
 bool RealSoundLib::BASS_SetDevice(DWORD device) {
@@ -91,7 +110,9 @@ void RealSoundLib::FreeDevice(int device) {
         if (it->second.channel->Device() == device) Release(it);
         it = next;
     }
-    devices_[static_cast<std::size_t>(device)].reset();
+    auto& output = devices_[static_cast<std::size_t>(device)];
+    if (output && watch_) watch_->Remove(output.get());
+    output.reset();
 }
 
 bool RealSoundLib::BASS_Free() {
@@ -203,5 +224,24 @@ bool RealSoundLib::BASS_StreamFree(HSTREAM handle) {
 }
 
 int RealSoundLib::BASS_ErrorGetCode() { return LastErrorCode(); }
+
+OutputStatus RealSoundLib::GetOutputStatus(DWORD device) {
+    OutputDevice* output = device >= 1 && device <= 10 ? devices_[device].get() : nullptr;
+    if (!output) {
+        SetErrorCode(BASS_ERROR_INIT);
+        return {};
+    }
+    SetErrorCode(BASS_OK);
+    return OutputStatus{output->Lost(), output->Name()};
+}
+
+}  // namespace soundlib
+
+namespace soundlib {
+
+DWORD RealSoundLib::GetDefaultDevice() {
+    SetErrorCode(BASS_OK);
+    return StartAudio() ? static_cast<DWORD>(DefaultOutputNumber()) : 1;
+}
 
 }  // namespace soundlib

@@ -2,6 +2,7 @@
 // RealSoundLib: the sound library over FFmpeg (files and HTTP streams) and SDL2 (output).
 //
 // Threads of the library: SDL's audio thread per initialised device (mixing, outputdevice.h),
+// the output watch that notices a lost output and opens one again (outputwatch.h),
 // one decoder thread per channel (channel.h), one download thread per URL channel
 // (netstream.h), and short-lived name look-up threads (netaddress.h). This object itself is
 // used by the user-interface thread only and holds no lock: the device table, the channel
@@ -22,6 +23,7 @@ namespace soundlib {
 
 class Channel;
 class OutputDevice;
+class OutputWatch;
 
 class RealSoundLib : public ISoundLib {
 public:
@@ -66,6 +68,9 @@ public:
 
     int BASS_ErrorGetCode() override;
 
+    OutputStatus GetOutputStatus(DWORD device) override;
+    DWORD GetDefaultDevice() override;
+
 private:
     struct Entry {
         std::unique_ptr<Channel> channel;
@@ -83,6 +88,7 @@ private:
     void FreeDevice(int device);
 
     bool audioStarted_ = false;
+    std::unique_ptr<OutputWatch> watch_;  // from the first start of SDL's audio
     std::array<std::unique_ptr<OutputDevice>, 11> devices_;  // index = device number
     int current_ = 0;
     std::map<DWORD, Entry> channels_;

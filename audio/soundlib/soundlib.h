@@ -7,6 +7,7 @@
 // Callers are on the user-interface thread only. The error code is per calling thread and
 // describes the last call made on that thread ("read right after it").
 #include <cstdint>
+#include <string>
 
 namespace soundlib {
 
@@ -89,6 +90,14 @@ struct BASS_CHANNELINFO {
     DWORD origres;
 };
 
+// Beyond the 2.3 calls: the state of an initialised device's sound output, which the library
+// watches by itself. While `lost` no output exists: the channels hold their positions and
+// resume on the output the library opens next. `name` is the output in use (or last used).
+struct OutputStatus {
+    bool lost = false;
+    std::string name;
+};
+
 class ISoundLib {
 public:
     virtual ~ISoundLib() = default;
@@ -142,6 +151,11 @@ public:
     virtual DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) = 0;
 
     virtual int BASS_ErrorGetCode() = 0;
+
+    // Code 8 and a default status for a device that is not initialised.
+    virtual OutputStatus GetOutputStatus(DWORD device) = 0;
+    // The number (1..10) of the system's default output; 1 when the system does not tell.
+    virtual DWORD GetDefaultDevice() = 0;
 };
 
 }  // namespace soundlib

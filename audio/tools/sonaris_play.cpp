@@ -6,10 +6,10 @@
 //   sonaris-play [--device N] [--seconds S] [--fade-ms F] [--aac] [--volume V] SOURCE
 //
 // Each second: t=SECONDS err=CODE len_ms=.. pos_ms=.. decode=.. download=.. buffer_pct=..
-// level_r=.. level_l=.. playing=0|1, where err is the library's code left by the calls made
-// since the previous line. Without --seconds it plays until the player stops by itself (end
-// of the file, a stream that ends or stalls); with it, it stops after S seconds, fading out
-// over F ms first when --fade-ms is given. Exit status: 0 after a normal end, 1 for bad
+// level_r=.. level_l=.. playing=0|1 output_lost=0|1, where err is the library's code left by
+// the calls made since the previous line. Without --seconds it plays until the player stops
+// by itself (end of the file, a stream that ends or stalls); with it, it stops after S
+// seconds, fading out over F ms first when --fade-ms is given. Exit status: 0 after a normal end, 1 for bad
 // arguments, 2 when the source could not be loaded (load_error=CODE TEXT on stdout).
 #include "audio/soundlib/realsoundlib.h"
 #include "audio/uzorvanbass.h"
@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
             const long long download = player.GetDownloadPosition();
             const long long buffer = player.GetBufferPercent();
             player.GetLevels(right, left);
-            std::printf("t=%d err=%d len_ms=%u pos_ms=%d decode=%lld download=%lld buffer_pct=%lld level_r=%d level_l=%d playing=%d\n", t, err,
-                        len, pos, decode, download, buffer, right, left, player.IsPlaying() ? 1 : 0);
+            std::printf("t=%d err=%d len_ms=%u pos_ms=%d decode=%lld download=%lld buffer_pct=%lld level_r=%d level_l=%d playing=%d output_lost=%d\n",
+                        t, err, len, pos, decode, download, buffer, right, left, player.IsPlaying() ? 1 : 0,
+                        player.OutputLost() ? 1 : 0);
             std::fflush(stdout);
             if (!player.Loaded && !ended) {
                 // The channel was lost and could not be opened again: nothing will stop it.

@@ -288,8 +288,9 @@ def cp1252_lines(path):
 class Sonaris:
     """The real executable in a fresh program folder with its own HOME and config folder."""
 
-    def __init__(self, desktop, binary, window=None, music=(), files=None, autostart=False, name="prog"):
+    def __init__(self, desktop, binary, window=None, music=(), files=None, autostart=False, name="prog", env=None):
         self.desktop = desktop
+        self.extra_env = env or {}
         self.root = tempfile.mkdtemp(prefix="sonaris-e2e-")
         self.folder = os.path.join(self.root, name) + "/"
         self.home = os.path.join(self.root, "home")
@@ -316,7 +317,6 @@ class Sonaris:
             self.write_autostart_entry()
         self.proc = None
         self.log = None
-        self.extra_env = {}  # a caller's changes to the program's environment
 
     def environment(self):
         env = dict(os.environ)

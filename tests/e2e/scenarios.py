@@ -19,7 +19,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Station, runs,  # noqa: E402
+from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, runs,  # noqa: E402
                     wait_until)
 
 LOCAL_HZ = 1000.0
@@ -193,6 +193,39 @@ def drop_and_back(binary):
         leave_through_tray(desktop, program)
 
 
+def output_lost(binary):
+    """The sound server dies while a local track plays and comes back 2 s later."""
+    from pulseserver import SINK_DESCRIPTION, PulseServer
+
+    def sound_in(name):
+        sound = pulse.heard(name)
+        return sound.seconds() > 0.3 and Sound.rms(sound.window(sound.seconds() - 0.2, 0.2)) > 0.05
+
+    with PulseServer() as pulse, operator_session(binary, window=today_window(), env=pulse.client_env(),
+                                                  music=[("LONGA.WAV", LOCAL_HZ, 90)]) as (desktop, program, _):
+        program.start()
+        program.press("Ativar")
+        program.wait_history("PLAY MÚSICAS LOCAIS", 60)
+        pulse.record("before.raw")
+        wait_until(lambda: sound_in("before.raw"), 10, what="the local track on the sound server")
+        pulse.stop_recording()
+        pulse.kill()
+        program.wait_history("SAÍDA DE ÁUDIO PERDIDA", 2)
+        assert program.a11y.has_text("Saída de Áudio Indisponível - Aguardando Dispositivo...")
+        time.sleep(2)
+        pulse.start()
+        pulse.record("after.raw")
+        wait_until(lambda: sound_in("after.raw"), 3, step=0.05, what="the local track back on the new server")
+        print("sound back %.2f s after the server" % (time.monotonic() - pulse.up_at))
+        program.wait_history("SAÍDA DE ÁUDIO RESTABELECIDA: " + SINK_DESCRIPTION, 3)
+        assert not program.a11y.has_text("Saída de Áudio Indisponível - Aguardando Dispositivo...")
+        hist = program.history()
+        assert hist.index("SAÍDA DE ÁUDIO PERDIDA") < hist.index("SAÍDA DE ÁUDIO RESTABELECIDA: " + SINK_DESCRIPTION)
+        # One track all along: the one that played before the gap goes on after it.
+        assert sum(1 for m in hist if m.startswith("PLAY MÚSICAS LOCAIS")) == 1, hist[-8:]
+        leave_through_tray(desktop, program)
+
+
 def stop_time(binary):
     with operator_session(binary, station=True, window=today_window(3600, 50),
                           music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
@@ -264,7 +297,7 @@ def close_while_active(binary):
 
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
-                                      autostart, second_instance, close_while_active)}
+                                      autostart, second_instance, close_while_active, output_lost)}
 
 
 def main():

@@ -398,3 +398,21 @@ DWORD FakeSoundLib::BASS_StreamGetFilePosition(DWORD handle, DWORD mode) {
 }
 
 int FakeSoundLib::BASS_ErrorGetCode() { return lastError; }
+
+soundlib::OutputStatus FakeSoundLib::GetOutputStatus(DWORD device) {
+    const int n = static_cast<int>(device);
+    if (!initialisedDevices.count(n)) {
+        lastError = BASS_ERROR_INIT;
+        return {};
+    }
+    lastError = BASS_OK;
+    auto named = outputName.find(n);
+    return {outputLost[n], named != outputName.end() ? named->second : deviceDescriptions[device]};
+}
+
+void FakeSoundLib::LoseOutput(int device) { outputLost[device] = true; }
+
+void FakeSoundLib::RestoreOutput(int device, const std::string& name) {
+    outputLost[device] = false;
+    outputName[device] = name;
+}

@@ -52,6 +52,13 @@
 //   "BASS_StreamCreateURL http://x:9500 262144", "BASS_ChannelPlay 3", "BASS_StreamFree 3",
 //   "BASS_ChannelSetAttributes 3 44100 80 0", "BASS_ChannelSlideAttributes 3 -1 -2 -101 550".
 //   CountCalls(prefix) counts the lines that begin with prefix (mind "… 1" vs "… 10").
+//
+// Losing the output
+//   LoseOutput(n): device n's output goes away (GetOutputStatus says lost, its channels'
+//   positions stay where they are); RestoreOutput(n, name): it comes back as `name`.
+//   GetOutputStatus of an initialised device gives outputLost[n] and outputName[n] (the
+//   device's description until RestoreOutput names another); code 8 for any other device.
+//   GetDefaultDevice gives defaultDevice (1).
 #include "audio/soundlib/soundlib.h"
 
 #include <array>
@@ -162,6 +169,15 @@ public:
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
     int BASS_ErrorGetCode() override;
+    soundlib::OutputStatus GetOutputStatus(DWORD device) override;
+    DWORD GetDefaultDevice() override { return defaultDevice; }
+
+    // --- the output that goes away and comes back -------------------------------------
+    std::map<int, bool> outputLost;
+    std::map<int, std::string> outputName;
+    DWORD defaultDevice = 1;
+    void LoseOutput(int device);
+    void RestoreOutput(int device, const std::string& name);
 
 private:
     void Log(std::string line);

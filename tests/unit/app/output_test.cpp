@@ -1,0 +1,42 @@
+// The sound output goes away while the stream plays and comes back as another device: one
+// history line each way, the status line while it is away, the run's latest status given back.
+#include "ui_usom.h"
+#include "controllerfixture.h"
+
+TEST_F(ControllerFixture, LostOutputIsToldOnceAndItsReturnGivesTheStatusBack) {
+    ActivateAndConnect();
+    ASSERT_NE(WebChannel(), nullptr);
+    w->ui->Label10->setText("Conexão Estabilizada...");
+    ClearHistory();
+
+    lib.LoseOutput(1);
+    w->Timer_sempreTimer();
+    w->Timer_sempreTimer();
+    EXPECT_EQ(History(), QStringList{"SAÍDA DE ÁUDIO PERDIDA"});
+    EXPECT_EQ(w->ui->Label10->text(), "Saída de Áudio Indisponível - Aguardando Dispositivo...");
+    EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);  // the run goes on: the channel waits
+    w->ui->Label10->setText("PRONTO...Aguardando Servidor...");  // the monitor's word meanwhile
+    w->Timer_sempreTimer();
+    EXPECT_EQ(w->ui->Label10->text(), "Saída de Áudio Indisponível - Aguardando Dispositivo...");
+
+    lib.RestoreOutput(1, "Alto-falantes USB");
+    w->Timer_sempreTimer();
+    w->Timer_sempreTimer();
+    EXPECT_EQ(History(), (QStringList{"SAÍDA DE ÁUDIO PERDIDA", "SAÍDA DE ÁUDIO RESTABELECIDA: Alto-falantes USB"}));
+    EXPECT_EQ(w->ui->Label10->text(), "PRONTO...Aguardando Servidor...");
+    EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);
+}
+
+class MissingDeviceTest : public WindowFixture {};
+
+TEST_F(MissingDeviceTest, ADeviceNumberThatNamesNoDeviceOpensTheDefaultOutputAndSaysSo) {
+    WriteFile("SERVER.INI", {"DEVICE=3", "INDEX_SERVER=0", "INDEX_GENERO=0"});
+    lib.deviceDescriptions[2] = "HDMI";
+    lib.defaultDevice = 2;
+    Tfrm_sonarisv1AAC& w = Create();
+    EXPECT_EQ(w.WebPlayer->Device, 2);
+    EXPECT_EQ(w.LocalPlayer->Device, 2);
+    EXPECT_EQ(PlayerState.DeviceIndex, 3);  // kept for the day the device is back
+    EXPECT_TRUE(w.ui->Memo1->toPlainText().endsWith("DISPOSITIVO DE ÁUDIO 3 AUSENTE - USANDO SAÍDA PADRÃO"));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
