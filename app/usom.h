@@ -55,6 +55,8 @@ public:
     void FormActivate();
     void Timer_aberturaTimer();
     void Define_Estacao();
+    // ESTACAO.INI's address when it gave one, else the built-in base and port.
+    QString StationAddress() const;
     void Atualiza_whoje();
     void VrLabel3Click();
     void MinimizeApplication();  // to the tray; an ordinary minimised window without one
@@ -151,4 +153,6 @@ private:
     // (the previous channel's close, a reopen) are no end of a track, and a second start from a
     // box shown meanwhile would be overwritten by this one.
     bool openingTrack_ = false;
+    // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
+    bool stationRefused_ = false;
 };
