@@ -6,11 +6,13 @@
 //   usom_history.cpp     Salva_Historico and the day file
 //   usom_dailyrun.cpp    activation, Timer_GeralTimer, Timer_sempreTimer, the ways out, keys
 //   usom_connection.cpp  Conecta_Web, webStop, the proxy text
-//   usom_monitor.cpp     timer_meterTimer and the two volume ramps
+//   usom_monitor.cpp     timer_meterTimer, the giving up of a stream and the two volume ramps
+//   usom_deadair.cpp     the monitor's watch on a stream that carries silence
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
 //                        Atualiza_Servidores
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
 // Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
+#include "app/deadair.h"
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
@@ -90,6 +92,16 @@ public:
     void timer_DiminuirVolumeTimer();
     void timer_aumentarvolumeTimer();
     std::int32_t RampStep() const;
+    // Gives the stream up for local music: the history line, the fade-out, WebError -1, and
+    // inside the window a local track when `startLocal` and none plays.
+    void GiveUpStream(const QString& historyLine, bool startLocal);
+
+    // --- dead air (usom_deadair.cpp)
+    // At a monitor tick: true when the stream is (being) given up for its silence.
+    bool WatchDeadAir();
+    // At the end of a local track: true when the stream held behind it was silent all along
+    // and has been given up (local music goes on).
+    bool GiveUpSilentHeldStream();
 
     // --- local playback (usom_localplay.cpp)
     void BitBtn13Click();
@@ -126,6 +138,7 @@ public:
     std::int32_t GenreIndex = 0;
     std::int32_t FlushCount = 0;
     TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
+    TDeadAirWatch DeadAir;
 
     Tform_about* AboutBox = nullptr;
     Tform_volume* VolumeDialog = nullptr;

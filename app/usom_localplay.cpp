@@ -75,6 +75,7 @@ static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
     w.ui->BitBtn15->setEnabled(false);
 
     const bool inside = PlayerState.InsideToday(TimeOfDay());
+    if (inside && S.WebError == 0 && w.IsActive()) w.GiveUpSilentHeldStream();  // then the next local track
     if (inside && S.WebError == 0 && w.IsActive()) {
         w.Salva_Historico(QStringLiteral("Sonaris - No AR"));
         w.WebPlayer->SetVolume(0);

@@ -306,3 +306,49 @@ TEST_F(ControllerOnRealSound, TheStopTimeFadesBothPlayersOut) {
         EXPECT_LT(Median(std::vector<double>(env.end() - 50, env.end())), kHeard) << name;
     }
 }
+
+// Dead air through a real AAC encoder and decoder. The watch's duration is 8 s here, not 30:
+// the pauses of the soft music are 5 s, so a pause that passed for dead air would show as
+// surely, and the test stays short.
+namespace {
+constexpr int kSilenceSeconds = 8;
+// A melody at -40 dBFS RMS (peaks -37 dBFS): 5 s of notes, then 5 s of digital silence.
+const std::string kSoftMusicWithPauses =
+    "aevalsrc=0.0141*sin(2*PI*t*330*pow(2\\,floor(mod(t*4\\,8))*2/12))*lt(mod(t\\,10)\\,5):s=44100:c=stereo";
+const std::string kDigitalSilence = "anullsrc=r=44100:cl=stereo";
+const QString kSilenceHistory = QStringLiteral("SILÊNCIO NA TRANSMISSÃO - Sonaris");
+}  // namespace
+
+TEST_F(ControllerOnRealSound, SoftMusicWithPausesIsNotDeadAir) {
+    PlayerState.SilenceSeconds = kSilenceSeconds;
+    station_->KillSource();
+    ASSERT_TRUE(station_->StartSource(kSoftMusicWithPauses));
+    ActivateAndConnect();
+    Run(22000);  // two pauses at least
+    EXPECT_FALSE(History().contains(kSilenceHistory)) << History().join(" | ").toStdString();
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+}
+
+TEST_F(ControllerOnRealSound, AStationSendingDigitalSilenceIsGivenUpForLocalMusic) {
+    PlayerState.SilenceSeconds = kSilenceSeconds;
+    station_->KillSource();
+    ASSERT_TRUE(station_->StartSource(kDigitalSilence));
+    ActivateAndConnect();
+    const std::size_t connected = WindowNow();
+    ASSERT_TRUE(RunUntil(kSilenceSeconds * 1000 + 3000, [&] { return w->LocalPlayer->IsPlaying(); }))
+        << History().join(" | ").toStdString();
+    Run(1500);
+    const QStringList history = History();
+    const auto at = history.indexOf(kSilenceHistory);
+    ASSERT_GE(at, 0) << history.join(" | ").toStdString();
+    EXPECT_EQ(history.value(at + 1), "PLAY MÚSICAS LOCAIS  -  Play Local 882");
+    EXPECT_EQ(PlayerState.WebError, -1);
+
+    const auto local = Envelope(Heard().left, kLocalHz);
+    const std::size_t firstLocal = FirstWindow(local, connected, [](double a) { return a > kHeard; });
+    ASSERT_LT(firstLocal, local.size());
+    Figure("dead_air_to_local_ms", Ms(firstLocal - connected));
+    EXPECT_GE(Ms(firstLocal - connected), kSilenceSeconds * 1000 - 200);
+    EXPECT_LE(Ms(firstLocal - connected), kSilenceSeconds * 1000 + 1000);
+}
