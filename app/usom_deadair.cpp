@@ -15,8 +15,7 @@ qint64 NowMs() { return NowDateTime().toMSecsSinceEpoch(); }
 }  // namespace
 
 bool Tfrm_sonarisv1AAC::WatchDeadAir() {
-    const qint64 now = NowMs();
-    DeadAir.Feed(now, WebPlayer->GetDecodedPeak());
+    DeadAir.Feed(NowMs(), WebPlayer->GetDecodedPeak());
     if (DeadAir.GivenUp()) {
         // Fading out: the buffer is still full, and its reading would call the stream stable.
         ui->Label10->setText(kSilenceStatus);
@@ -24,7 +23,7 @@ bool Tfrm_sonarisv1AAC::WatchDeadAir() {
     }
     // A stream held silent behind a local track is judged when the track ends.
     if (LocalPlayer->IsPlaying() || PlayerState.WebError != 0 || WebPlayer->IsFading()) return false;
-    if (!IsActive() || !PlayerState.InsideToday(TimeOfDay()) || !DeadAir.Silent(now)) return false;
+    if (!IsActive() || !PlayerState.InsideToday(TimeOfDay()) || !DeadAir.Silent()) return false;
 
     DeadAir.GiveUp();
     ui->Label10->setText(kSilenceStatus);
@@ -33,7 +32,7 @@ bool Tfrm_sonarisv1AAC::WatchDeadAir() {
 }
 
 bool Tfrm_sonarisv1AAC::GiveUpSilentHeldStream() {
-    if (!WebPlayer->IsPlaying() || WebPlayer->IsFading() || !DeadAir.SilentWhileHeld(NowMs())) return false;
+    if (!WebPlayer->IsPlaying() || WebPlayer->IsFading() || !DeadAir.SilentWhileHeld()) return false;
     DeadAir.GiveUp();
     ui->Label10->setText(kSilenceStatus);
     // The held stream is at volume 0: its fade-down starts there, not at the ramp's last value,
