@@ -1,7 +1,7 @@
 // The connection monitor judges the stream by its buffer: 36 empty ticks in a row (3.6 s) give
-// it up. Its sound is watched too (usom_deadair.cpp), and gives it up the same way. The two ramps move the stream's volume in steps every 100 ms; the
-// fade-in keeps the stream silent while a local track plays, which is how the stream waits
-// for the end of that track.
+// it up. Its sound is watched too (usom_deadair.cpp) and gives it up the same way. The two
+// ramps move the stream's volume in steps every 100 ms; the fade-in keeps the stream silent
+// while a local track plays, which is how the stream waits for the end of that track.
 #include "app/usom.h"
 
 #include "audio/uzorvanbass.h"
