@@ -34,6 +34,12 @@ struct TPlayerState {
     // The proxy text handed to the sound library, which reads it at every connection: it must
     // stay valid for the whole run. At most 99 characters and a terminating zero.
     std::array<char, 100> ProxyText{};
+    // ESTACAO.INI, read once at creation: the shop's own station (empty: the built-in one) and
+    // the dead-air detection's threshold and duration (0 seconds: no detection).
+    QString StationUrl;
+    QString StationName;
+    std::int32_t SilenceDb = -50;
+    std::int32_t SilenceSeconds = 30;
 
     // Today's playing window holds both of its ends.
     bool InsideToday(const QTime& now) const { return TodayStart <= now && now <= TodayStop; }

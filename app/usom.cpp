@@ -6,6 +6,7 @@
 #include "app/about.h"
 #include "app/sonarisicon.h"
 #include "app/startupfiles.h"
+#include "app/stationfile.h"
 #include "audio/uzorvanbass.h"
 #include "schedule/todaywindow.h"
 #include "schedule/ucfg.h"
@@ -327,6 +328,13 @@ void Tfrm_sonarisv1AAC::FormCreate() {
 
     ReadProxyIni(folder, PlayerState);
 
+    const StationSettings station = ReadStationIni(folder);
+    PlayerState.StationUrl = station.Url;
+    PlayerState.StationName = station.Label;
+    PlayerState.SilenceDb = station.SilenceDb;
+    PlayerState.SilenceSeconds = station.SilenceSeconds;
+    stationRefused_ = station.UrlRefused;
+
     QDir().mkpath(folder + QStringLiteral("LOGO"));
     LoadLogo(ui, folder);
 
@@ -337,11 +345,16 @@ void Tfrm_sonarisv1AAC::FormCreate() {
 }
 
 void Tfrm_sonarisv1AAC::Define_Estacao() {
-    PlayerState.StationLabel = kStationLabel;
+    PlayerState.StationLabel = PlayerState.StationName.isEmpty() ? kStationLabel : PlayerState.StationName;
     PlayerState.StreamPort = kStationPort;
     ui->Panel1->setText(PlayerState.StationLabel);
     ui->Label29->setText(QStringLiteral("AAC"));
-    PlayerState.StreamUrl = DefaultStreamBase() + PlayerState.StreamPort;
+    PlayerState.StreamUrl = StationAddress();
+}
+
+QString Tfrm_sonarisv1AAC::StationAddress() const {
+    if (!PlayerState.StationUrl.isEmpty()) return PlayerState.StationUrl;
+    return DefaultStreamBase() + PlayerState.StreamPort.trimmed();
 }
 
 void Tfrm_sonarisv1AAC::Atualiza_whoje() {
@@ -377,7 +390,7 @@ void Tfrm_sonarisv1AAC::FormActivate() {
         }
         PlayerState.AutoStarted = true;
     }
-    PlayerState.StreamUrl = DefaultStreamBase() + PlayerState.StreamPort.trimmed();
+    PlayerState.StreamUrl = StationAddress();
     if (PlayerState.AutoStarted) Timer_abertura->SetEnabled(true);
 
     const QString dayFile = HistoryDayFile(Today());
@@ -388,6 +401,8 @@ void Tfrm_sonarisv1AAC::FormActivate() {
         if (ok) ui->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
     }
     Salva_Historico(QStringLiteral("** INICIADO O SISTEMA **"));
+    // Written here, not when the file was read: the history of the day is in the memo only now.
+    if (stationRefused_) Salva_Historico(QStringLiteral("ESTACAO.INI: endereço inválido - usando a estação padrão"));
 }
 
 void Tfrm_sonarisv1AAC::Timer_aberturaTimer() {

@@ -6,7 +6,8 @@
 //   usom_history.cpp     Salva_Historico and the day file
 //   usom_dailyrun.cpp    activation, Timer_GeralTimer, Timer_sempreTimer, the ways out, keys
 //   usom_connection.cpp  Conecta_Web, webStop, the proxy text
-//   usom_monitor.cpp     timer_meterTimer and the two volume ramps
+//   usom_monitor.cpp     timer_meterTimer, the giving up of a stream and the two volume ramps
+//   usom_deadair.cpp     the monitor's watch on a stream that carries silence
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
 //                        Atualiza_Servidores
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
@@ -14,6 +15,7 @@
 //   usom_output.cpp      Verifica_Saida: the sound output lost and back
 // Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
 #include "app/dayaccount.h"
+#include "app/deadair.h"
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
@@ -58,6 +60,8 @@ public:
     void FormActivate();
     void Timer_aberturaTimer();
     void Define_Estacao();
+    // ESTACAO.INI's address when it gave one, else the built-in base and port.
+    QString StationAddress() const;
     void Atualiza_whoje();
     void VrLabel3Click();
     void MinimizeApplication();  // to the tray; an ordinary minimised window without one
@@ -91,6 +95,16 @@ public:
     void timer_DiminuirVolumeTimer();
     void timer_aumentarvolumeTimer();
     std::int32_t RampStep() const;
+    // Gives the stream up for local music: the history line, the fade-out, WebError -1, and
+    // inside the window a local track when `startLocal` and none plays.
+    void GiveUpStream(const QString& historyLine, bool startLocal);
+
+    // --- dead air (usom_deadair.cpp)
+    // At a monitor tick: true when the stream is (being) given up for its silence.
+    bool WatchDeadAir();
+    // At the end of a local track: true when the stream held behind it was silent all along
+    // and has been given up (local music goes on).
+    bool GiveUpSilentHeldStream();
 
     // --- local playback (usom_localplay.cpp)
     void BitBtn13Click();
@@ -141,6 +155,7 @@ public:
     std::int32_t FlushCount = 0;
     TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
     TDayAccount DayAccount;
+    TDeadAirWatch DeadAir;
 
     Tform_about* AboutBox = nullptr;
     Tform_volume* VolumeDialog = nullptr;
@@ -171,4 +186,6 @@ private:
     // The sound output is lost; the status line it replaced, given back when an output opens.
     bool outputLost_ = false;
     QString statusBeforeLoss_;
+    // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
+    bool stationRefused_ = false;
 };

@@ -128,6 +128,7 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
         ConnectTicks = 0;
         ui->Label10->setText(QStringLiteral("Conexão Estabilizada..."));
         ui->Panel1->setText(S.StationLabel);
+        DeadAir.Connected(NowDateTime().toMSecsSinceEpoch(), S.SilenceDb, S.SilenceSeconds);
         timer_aumentarvolume->start();
         RecordGoodConnection();
     } else {

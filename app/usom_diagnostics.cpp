@@ -58,5 +58,7 @@ QString Tfrm_sonarisv1AAC::DiagnosticsReport() {
           << QStringLiteral("WERRO_WEB: ") + QString::number(PlayerState.WebError)
           << QStringLiteral("Timer Meter: ") + Flag(timer_meter->Enabled())
           << QStringLiteral("WMIN_POS: ") + QString::number(PlayerState.BufferMark);
+    // A station of the shop's own (ESTACAO.INI): the service sees which address was played.
+    if (!PlayerState.StationUrl.isEmpty()) lines << QStringLiteral("ESTACAO.INI URL: ") + PlayerState.StreamUrl;
     return lines.join(QLatin1Char('\r'));
 }

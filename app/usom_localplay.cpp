@@ -75,6 +75,9 @@ static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
     w.ui->BitBtn15->setEnabled(false);
 
     const bool inside = PlayerState.InsideToday(TimeOfDay());
+    // A stream that stayed silent all the while it was held is given up, not brought up; its
+    // WebError then asks for the next local track below.
+    if (inside && S.WebError == 0 && w.IsActive()) w.GiveUpSilentHeldStream();
     if (inside && S.WebError == 0 && w.IsActive()) {
         w.Salva_Historico(QStringLiteral("Sonaris - No AR"));
         w.WebPlayer->SetVolume(0);

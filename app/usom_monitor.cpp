@@ -1,7 +1,7 @@
-// The connection monitor judges the stream by its buffer alone: 36 empty ticks in a row
-// (3.6 s) give it up. The two ramps move the stream's volume in steps every 100 ms; the
-// fade-in keeps the stream silent while a local track plays, which is how the stream waits
-// for the end of that track.
+// The connection monitor judges the stream by its buffer: 36 empty ticks in a row (3.6 s) give
+// it up. Its sound is watched too (usom_deadair.cpp) and gives it up the same way. The two
+// ramps move the stream's volume in steps every 100 ms; the fade-in keeps the stream silent
+// while a local track plays, which is how the stream waits for the end of that track.
 #include "app/usom.h"
 
 #include "audio/uzorvanbass.h"
@@ -54,6 +54,7 @@ void Tfrm_sonarisv1AAC::timer_meterTimer() {
     }
 
     ui->meter1->SetPosition(GaugeOf(WebPlayer));
+    if (WatchDeadAir()) return;
     const std::int64_t fill = WebPlayer->GetBufferPercent();
     if (fill > kStableFill) {
         if (LocalPlayer->IsPlaying()) {
@@ -91,7 +92,12 @@ void Tfrm_sonarisv1AAC::timer_meterTimer() {
     bar->setValue(std::min(int(145 - fill), bar->maximum()));  // always full; the bar ignores values above its range
     if (WebPlayer->IsFading()) return;  // already given up, the fade is running
 
-    Salva_Historico(QStringLiteral("Encerrando Conexão - Motivo: Instabilidade Rede"));
+    GiveUpStream(QStringLiteral("Encerrando Conexão - Motivo: Instabilidade Rede"), true);
+}
+
+void Tfrm_sonarisv1AAC::GiveUpStream(const QString& historyLine, bool startLocal) {
+    auto& S = PlayerState;
+    Salva_Historico(historyLine);
     Conta_Queda();
     // A fade-in still running would pull against the fade-down step for step, and neither
     // would ever reach its end.
@@ -99,12 +105,12 @@ void Tfrm_sonarisv1AAC::timer_meterTimer() {
     timer_DiminuirVolume->start();
     WebPlayer->RewindOnStop = true;
     WebPlayer->FadeOut(kDropFadeMs);
-    bar->setValue(0);
+    ui->ProgressBar1->setValue(0);
     S.StallTicks = 0;
     S.WebError = -1;
     if (PlayerState.InsideToday(TimeOfDay()) && IsActive()) {
         ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
-        if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Play Local 882"));
+        if (startLocal && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Play Local 882"));
     }
 }
 

@@ -364,6 +364,12 @@ void TZorvanBass::GetLevels(int& right, int& left) {
     right = int(level >> 16);
 }
 
+int TZorvanBass::GetDecodedPeak() {
+    if (!Loaded) return -1;
+    const DWORD peak = lib_.BASS_ChannelGetDecodedPeak(Channel);
+    return peak == BASS_DWORD_ERROR ? -1 : int(std::min<DWORD>(peak, 32768u));
+}
+
 std::int64_t TZorvanBass::GetBufferPercent() {
     const DWORD end = lib_.BASS_StreamGetFilePosition(Channel, BASS_FILEPOS_END);
     if (end == BASS_DWORD_ERROR || end == 0) return 0;

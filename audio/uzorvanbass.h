@@ -51,6 +51,9 @@ public:
     void SetPosition(std::int32_t ms);
 
     void GetLevels(int& right, int& left);
+    // The loudest decoded sample (0..32768) since the last call, whatever the volume; -1 when
+    // there is no channel to ask.
+    int GetDecodedPeak();
     std::int64_t GetBufferPercent();
     std::int64_t GetDecodePosition();
     std::int64_t GetDownloadPosition();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace soundlib {
 
@@ -129,6 +130,7 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     const int n = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(frames), available));
     const int levelFrom = n - format_.outRate / 50;  // the last 20 ms of this piece
     float peakLeft = 0, peakRight = 0;
+    std::int32_t decodedPeak = 0;
 
     // Gains move linearly across the piece when a slide runs, so a fade has no steps.
     const float volumeStart = volume_;
@@ -157,6 +159,7 @@ void Channel::Mix(float* out, int frames, int outChannels) {
                 frame[0] += left;
                 frame[1] += right;
             }
+            decodedPeak = std::max({decodedPeak, std::abs(std::int32_t(samples[2 * k])), std::abs(std::int32_t(samples[2 * k + 1]))});
             if (i >= levelFrom) {
                 peakLeft = std::max(peakLeft, std::fabs(left));
                 peakRight = std::max(peakRight, std::fabs(right));
@@ -183,6 +186,11 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     }
     levelLeft_.store(static_cast<std::uint32_t>(std::min(peakLeft, 1.0f) * 32768.0f), std::memory_order_relaxed);
     levelRight_.store(static_cast<std::uint32_t>(std::min(peakRight, 1.0f) * 32768.0f), std::memory_order_relaxed);
+    // Raised, never lowered here: the reader takes the highest since its last look.
+    auto peak = static_cast<std::uint32_t>(decodedPeak);
+    for (std::uint32_t seen = decodedPeak_.load(std::memory_order_relaxed);
+         peak > seen && !decodedPeak_.compare_exchange_weak(seen, peak, std::memory_order_relaxed);) {
+    }
     if (decoderWaiting_ && ring_.Free() >= wakeFreeSamples_) wake_.notify_one();
 }
 
@@ -318,6 +326,8 @@ bool Channel::SetPositionBytes(QWORD bytes) {
 DWORD Channel::Level() const {
     return levelLeft_.load(std::memory_order_relaxed) | (levelRight_.load(std::memory_order_relaxed) << 16);
 }
+
+DWORD Channel::TakeDecodedPeak() { return decodedPeak_.exchange(0, std::memory_order_relaxed); }
 
 DWORD Channel::Data(void* buffer, DWORD length) const {
     // The sound about to be heard, as 16-bit stereo at the output rate.

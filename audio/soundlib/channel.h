@@ -9,7 +9,7 @@
 //   the mix state; it wakes the decoder through wake_ when a quarter of the buffer is free.
 // lock_ guards everything in the "mix state" block. The decoder object is touched only by the
 // decoder thread once it runs (seeks are handed to it through seekPending_). levelLeft_,
-// levelRight_, freedByItself_ and filePosition_ are atomics read without the lock.
+// levelRight_, decodedPeak_, freedByItself_ and filePosition_ are atomics read without the lock.
 #include "audio/soundlib/ringbuffer.h"
 #include "audio/soundlib/soundlib.h"
 
@@ -74,6 +74,7 @@ public:
     QWORD PositionBytes() const;
     bool SetPositionBytes(QWORD bytes);  // false: beyond the end, or a net stream
     DWORD Level() const;
+    DWORD TakeDecodedPeak();  // the peak since the last call, before volume; resets it
     DWORD Data(void* buffer, DWORD length) const;
     DWORD FilePosition(DWORD mode) const;
 
@@ -122,6 +123,7 @@ private:
 
     std::atomic<std::uint32_t> levelLeft_{0};
     std::atomic<std::uint32_t> levelRight_{0};
+    std::atomic<std::uint32_t> decodedPeak_{0};  // raised by Mix, taken by TakeDecodedPeak
     std::atomic<bool> freedByItself_{false};
     std::atomic<std::int64_t> filePosition_{0};
 };

@@ -63,6 +63,7 @@ public:
     float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
     QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) override;
     DWORD BASS_ChannelGetLevel(DWORD handle) override;
+    DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 

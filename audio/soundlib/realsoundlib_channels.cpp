@@ -146,6 +146,12 @@ DWORD RealSoundLib::BASS_ChannelGetLevel(DWORD handle) {
     return Ok(entry->channel->Level());
 }
 
+DWORD RealSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {
+    Entry* entry = Find(handle);
+    if (!entry) return BASS_DWORD_ERROR;
+    return Ok(entry->channel->TakeDecodedPeak());
+}
+
 DWORD RealSoundLib::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     Entry* entry = Find(handle);
     if (!entry) return BASS_DWORD_ERROR;

@@ -145,6 +145,10 @@ public:
     virtual QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) = 0;
     // Low 16 bits left, high 16 bits right, each 0..32768; BASS_DWORD_ERROR on failure.
     virtual DWORD BASS_ChannelGetLevel(DWORD handle) = 0;
+    // Not of 2.3: the highest peak, 0..32768, of the decoded sound (before volume and pan) that
+    // went out since the previous call on this channel, so that a channel held at volume 0 is
+    // measured too; 0 when nothing went out. BASS_DWORD_ERROR on failure.
+    virtual DWORD BASS_ChannelGetDecodedPeak(DWORD handle) = 0;
     // Count of bytes written; BASS_DWORD_ERROR (-1) on failure.
     virtual DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) = 0;
     // Bytes (32-bit); BASS_DWORD_ERROR on failure.

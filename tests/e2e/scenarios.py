@@ -39,10 +39,10 @@ def today_window(before_s=3600, after_s=3600):
 
 
 @contextlib.contextmanager
-def operator_session(binary, station=False, **program_options):
+def operator_session(binary, station=False, station_port=9500, **program_options):
     """A desktop with the program in a fresh folder (not started), and the station when asked
     for; everything is stopped and removed afterwards, also on failure."""
-    st = Station().start() if station else None
+    st = Station(port=station_port).start() if station else None
     try:
         with Desktop() as desktop:
             program = Sonaris(desktop, binary, **program_options)
@@ -140,6 +140,31 @@ def stream_heard(binary):
         time.sleep(3)
         assert heard(program, 1, "-", share=0.9), "both players faded out after deactivation"
         leave_through_sair(desktop, program)
+
+
+def own_station(binary):
+    """ESTACAO.INI points the player at a shop's own station, on another port and path; nothing
+    listens on the built-in address."""
+    url = "http://127.0.0.1:8123/stream"
+    estacao = "NOME=RÁDIO DA LOJA – CENTRO\r\nURL=%s\r\n" % url
+    with operator_session(binary, station=True, station_port=8123, window=today_window(),
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)], files={"ESTACAO.INI": estacao}) as (desktop, program, _):
+        program.start()
+        program.wait_history("** INICIADO O SISTEMA **", 10)
+        assert program.a11y.has_text("RÁDIO DA LOJA – CENTRO"), "the station's caption from NOME="
+        program.key("c")
+        box = desktop.wait_window(APP_TITLE, 10)
+        assert program.a11y.has_text(url), "the C key shows the address of ESTACAO.INI"
+        desktop.key(box, "Return")
+        wait_until(lambda: not desktop.windows(APP_TITLE), 10, what="the address box to close")
+        program.press("Ativar")
+        program.wait_history("Carregando Sonaris", 30)
+        wait_until(lambda: "Sonaris" in program.history(), 30, what="'Sonaris' (stream playing)")
+        time.sleep(6)
+        assert heard(program, 4, "stream"), "the station of ESTACAO.INI must be heard"
+        hist = program.history()
+        assert "Erro ao Carregar Sonaris" not in hist and "ESTACAO.INI: endereço inválido - usando a estação padrão" not in hist, hist
+        leave_through_tray(desktop, program)
 
 
 def station_down(binary):
@@ -297,7 +322,8 @@ def close_while_active(binary):
 
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
-                                      autostart, second_instance, close_while_active, output_lost)}
+                                      autostart, second_instance, close_while_active, output_lost,
+                                      own_station)}
 
 
 def main():

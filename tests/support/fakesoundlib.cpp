@@ -379,6 +379,12 @@ DWORD FakeSoundLib::BASS_ChannelGetLevel(DWORD handle) {
     return c ? c->level : BASS_DWORD_ERROR;
 }
 
+DWORD FakeSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {
+    Log("BASS_ChannelGetDecodedPeak " + std::to_string(handle));
+    Channel* c = Live(handle);
+    return c ? c->decodedPeak : BASS_DWORD_ERROR;
+}
+
 DWORD FakeSoundLib::BASS_ChannelGetData(DWORD handle, void*, DWORD length) {
     Log("BASS_ChannelGetData " + std::to_string(handle) + " " + std::to_string(length));
     Channel* c = Live(handle);

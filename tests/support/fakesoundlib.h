@@ -40,7 +40,8 @@
 //   -101 keeps pan. SlideAttributes with volume -2: sliding = true, slideTime = time (the
 //   volume does not move by itself: set it, or call FinishSlide). IsSliding: BASS_SLIDE_VOL
 //   while sliding. SetFlags records loopFlags. GetInfo: freq 44100, 2 channels, flags with
-//   BASS_SAMPLE_8BITS when eightBits. GetLevel: `level` (playing or not). GetData: writes
+//   BASS_SAMPLE_8BITS when eightBits. GetLevel: `level` (playing or not); GetDecodedPeak:
+//   `decodedPeak` (playing or not, not reset by the call). GetData: writes
 //   nothing, returns dataResult. Bytes2Seconds / Seconds2Bytes use bytesPerSecond.
 //   SetConfig records config[option] = value and returns the previous value (0 when unset);
 //   SetConfigPtr(BASS_CONFIG_NET_PROXY) records proxy (nullopt for a null text).
@@ -95,6 +96,7 @@ public:
         QWORD position = 0;        // bytes
         double bytesPerSecond = 176400;
         DWORD level = 0;           // high 16 bits right, low 16 bits left
+        DWORD decodedPeak = 16384; // what BASS_ChannelGetDecodedPeak returns, every time: sound
         DWORD dataResult = 0;      // what BASS_ChannelGetData returns
         DWORD filePosCurrent = 0;
         DWORD filePosDownload = 0;
@@ -166,6 +168,7 @@ public:
     float BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
     QWORD BASS_ChannelSeconds2Bytes(DWORD handle, float pos) override;
     DWORD BASS_ChannelGetLevel(DWORD handle) override;
+    DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
     int BASS_ErrorGetCode() override;

@@ -306,3 +306,66 @@ TEST_F(ControllerOnRealSound, TheStopTimeFadesBothPlayersOut) {
         EXPECT_LT(Median(std::vector<double>(env.end() - 50, env.end())), kHeard) << name;
     }
 }
+
+// Dead air through a real AAC encoder and decoder: soft music whose pauses are 5 s of digital
+// silence. Watched for 8 s, the pauses pass; watched for 4 s, the first pause is dead air. The
+// default 30 s would make the same point at several times the length.
+namespace {
+// A melody at -40 dBFS RMS (peaks -37 dBFS), well above the local tracks' tone: 5 s of notes,
+// then 5 s of digital silence.
+const std::string kSoftMusicWithPauses =
+    "aevalsrc=0.0141*sin(2*PI*t*1200*pow(2\\,floor(mod(t*4\\,8))*2/12))*lt(mod(t\\,10)\\,5):s=44100:c=stereo";
+const QString kSilenceHistory = QStringLiteral("SILÊNCIO NA TRANSMISSÃO - Sonaris");
+
+// RMS of each 20 ms window, every 10 ms.
+std::vector<double> Loudness(const std::vector<float>& x) {
+    std::vector<double> env;
+    for (std::size_t start = 0; start + kWindow <= x.size(); start += kHop) {
+        double sum = 0;
+        for (std::size_t i = 0; i < kWindow; ++i) sum += double(x[start + i]) * x[start + i];
+        env.push_back(std::sqrt(sum / double(kWindow)));
+    }
+    return env;
+}
+}  // namespace
+
+TEST_F(ControllerOnRealSound, SoftMusicWithPausesIsNotDeadAir) {
+    PlayerState.SilenceSeconds = 8;
+    station_->KillSource();
+    ASSERT_TRUE(station_->StartSource(kSoftMusicWithPauses));
+    ActivateAndConnect();
+    Run(13000);  // through the first pause
+    EXPECT_FALSE(History().contains(kSilenceHistory)) << History().join(" | ").toStdString();
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+}
+
+TEST_F(ControllerOnRealSound, APauseOfDigitalSilenceLongerThanTheWatchIsDeadAir) {
+    constexpr int kSeconds = 4;
+    PlayerState.SilenceSeconds = kSeconds;
+    station_->KillSource();
+    ASSERT_TRUE(station_->StartSource(kSoftMusicWithPauses));
+    ActivateAndConnect();
+    const std::size_t connected = WindowNow();
+    ASSERT_TRUE(RunUntil(15000, [&] { return w->LocalPlayer->IsPlaying(); })) << History().join(" | ").toStdString();
+    Run(1500);
+    const QStringList history = History();
+    const auto at = history.indexOf(kSilenceHistory);
+    ASSERT_GE(at, 0) << history.join(" | ").toStdString();
+    EXPECT_EQ(history.value(at + 1), "PLAY MÚSICAS LOCAIS  -  Play Local 882");
+    EXPECT_EQ(PlayerState.WebError, -1);
+
+    // What the shop heard: the soft music, its pause, then the local track.
+    const auto heard = Heard();
+    const auto local = Envelope(heard.left, kLocalHz);
+    const auto loudness = Loudness(heard.left);
+    const std::size_t firstLocal = FirstWindow(local, connected, [](double a) { return a > kHeard; });
+    ASSERT_LT(firstLocal, local.size());
+    std::size_t lastMusic = connected;
+    for (std::size_t i = connected; i + 3 < firstLocal; ++i)  // not the local track's first 30 ms
+        if (loudness[i] > 0.002) lastMusic = i;
+    ASSERT_GT(lastMusic, connected) << "the soft music was heard before its pause";
+    Figure("dead_air_to_local_ms", Ms(firstLocal - lastMusic));
+    EXPECT_GE(Ms(firstLocal - lastMusic), kSeconds * 1000 - 100);
+    EXPECT_LE(Ms(firstLocal - lastMusic), kSeconds * 1000 + 1000);
+}

@@ -19,6 +19,11 @@ public:
         return source_ != nullptr;
     }
     void KillSource() { source_.reset(); }
+    // Another programme in place of the tone: an ffmpeg lavfi filter graph.
+    bool StartSource(const std::string& lavfi) {
+        source_ = server_.StartLavfiSource("/stream", lavfi, 0);
+        return source_ != nullptr;
+    }
 
 private:
     // Like a broadcaster's server, it may burst more than the player's whole net buffer to a

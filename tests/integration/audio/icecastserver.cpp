@@ -50,9 +50,13 @@ IcecastServer::IcecastServer(int port, int burstBytes) {
 std::string IcecastServer::Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
 std::unique_ptr<ChildProcess> IcecastServer::StartSource(const std::string& mount, int warmMs, double toneHz) {
+    return StartLavfiSource(mount, "sine=frequency=" + std::to_string(int(toneHz)) + ":sample_rate=44100", warmMs);
+}
+
+std::unique_ptr<ChildProcess> IcecastServer::StartLavfiSource(const std::string& mount, const std::string& lavfi, int warmMs) {
     auto source = std::make_unique<ChildProcess>(
         std::vector<std::string>{"ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-                                 "sine=frequency=" + std::to_string(int(toneHz)) + ":sample_rate=44100", "-ac", "2", "-c:a", "aac", "-b:a", "128k", "-f", "adts",
+                                 lavfi, "-ac", "2", "-c:a", "aac", "-b:a", "128k", "-f", "adts",
                                  "-content_type", "audio/aac",
                                  "icecast://source:" + std::string(kPassword) + "@127.0.0.1:" + std::to_string(port_) + mount},
         dir_.File("source.out"));

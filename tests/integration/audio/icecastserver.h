@@ -25,6 +25,8 @@ public:
     // been sending for `warmMs` when this returns (icecast bursts what it holds to a new
     // listener).
     std::unique_ptr<ChildProcess> StartSource(const std::string& mount, int warmMs = 1500, double toneHz = 1000);
+    // The same with any sound ffmpeg's lavfi input can make (a filter graph such as "anullsrc").
+    std::unique_ptr<ChildProcess> StartLavfiSource(const std::string& mount, const std::string& lavfi, int warmMs = 1500);
 
 private:
     TempDir dir_;
