@@ -340,7 +340,8 @@ void Tfrm_sonarisv1AAC::Define_Estacao() {
 }
 
 void Tfrm_sonarisv1AAC::Atualiza_whoje() {
-    const TodayWindow today = ReadTodayWindow(ProgramFolder(), WeekdayNumber(Today()));
+    windowDate_ = Today();
+    const TodayWindow today = ReadTodayWindow(ProgramFolder(), WeekdayNumber(windowDate_));
     PlayerState.TodayStart = today.Start;
     PlayerState.TodayStop = today.Stop;
     if (!today.StatusText.isEmpty()) ui->Label10->setText(today.StatusText);

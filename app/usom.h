@@ -16,6 +16,7 @@
 #include "local/shuffle.h"
 #include "system/autostart.h"  // StartupLinkName, the link that marks a player left activated
 
+#include <QDate>
 #include <QMainWindow>
 #include <QString>
 
@@ -68,6 +69,13 @@ public:
     bool IsActive() const;  // Timer_Geral enabled
     void Button1Click();
     void Timer_GeralTimer();
+    // The day's close at the first tick after TodayStop: both players fade out.
+    void ScheduledClose();
+    // Whether a close is owed: something was wanted or started inside today's window, or
+    // something still sounds.
+    bool ScheduledCloseOwed();
+    // The first tick on a new date: the old day's close if still owed, then the new day's window.
+    void NewDay();
     void Timer_sempreTimer();
     void BitBtn8Click();
     bool FormClose();  // true: the window may close
@@ -151,4 +159,9 @@ private:
     // (the previous channel's close, a reopen) are no end of a track, and a second start from a
     // box shown meanwhile would be overwritten by this one.
     bool openingTrack_ = false;
+    bool serversRefusalWaiting_ = false;  // a refusal box is queued or open
+    // The date whose weekly line TodayStart and TodayStop hold, and the date of the daily run's
+    // previous tick (null before the first one).
+    QDate windowDate_;
+    QDate lastTickDate_;
 };
