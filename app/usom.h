@@ -105,6 +105,9 @@ public:
     void BitBtn15Click();
     void Atualiza_Servidores();
     void SpeedButton1Click();
+    // Atualiza_Servidores' refusal while the stream plays: one box at a time, opened from the
+    // event loop rather than inside the handler that asked for it.
+    void ShowServersRefusal();
 
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).

@@ -157,6 +157,7 @@ TEST_F(LocalPlayTest, AtualizarServidoresRunsTheFlushElevenTimesAndNeverWhileThe
     ActivateAndConnect();
     boxes.Clear();
     w->SpeedButton1Click();
+    QCoreApplication::processEvents();  // the box opens once the click's handler is over
     EXPECT_EQ(w->FlushCount, 0);
     EXPECT_EQ(boxes.Texts(), QStringList({"Para atualizar os Servidores será necessário desativar o player"}));
 
