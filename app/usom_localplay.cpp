@@ -113,7 +113,8 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
         QString name = grid->RealName(row);
         if (name.isEmpty()) name = grid->Cells(0, row);
         path = S.MusicDir + name;
-        if (FileExistsRaw(path)) break;
+        // A folder named like a track is no track either.
+        if (RegularFileExistsRaw(path)) break;
 
         if (misses >= std::max(1, grid->RowCount() - 1)) {
             if (reread) return;
