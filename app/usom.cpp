@@ -196,8 +196,10 @@ void LoadLogo(Ui::Tfrm_sonarisv1AAC* ui, const QString& folder) {
     // where to put one.
     ui->Image1->clear();
     ui->Image1->setFrameShape(QFrame::Box);
-    ui->Image1->setToolTip(QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder +
-                           QStringLiteral("LOGO/LOGO.JPG"));
+    // The hint's lines are parted by bare carriage returns, as the Windows hints showed them;
+    // Qt's tool tips break only at line feeds.
+    QString hint = QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder + QStringLiteral("LOGO/LOGO.JPG");
+    ui->Image1->setToolTip(hint.replace(QLatin1Char('\r'), QLatin1Char('\n')));
 }
 
 // Key preview: F1, F10, F11 and Alt+I are the window's; other characters go to FormKeyPress
@@ -279,7 +281,10 @@ void Tfrm_sonarisv1AAC::SetWindows(Tform_about* about, Tform_volume* volume, Tfr
 
 void Tfrm_sonarisv1AAC::FormCreate() {
     const QString folder = ProgramFolder();
-    if (!QFileInfo::exists(folder + QStringLiteral("DATA.INI"))) UseFixedProgramFormats();
+    if (QFileInfo::exists(folder + QStringLiteral("DATA.INI")))
+        UseUserProgramFormats();
+    else
+        UseFixedProgramFormats();
 
     PlayerState.DeviceIndex = 1;
     PlayerState.WebError = -1;
