@@ -440,6 +440,15 @@ void Tfrm_sonarisv1AAC::closeEvent(QCloseEvent* event) {
 void Tfrm_sonarisv1AAC::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) FormShow();
+    // The first activation is what starts a player left activated, and it comes only when the
+    // window manager hands the window the focus: at a logon with focus-stealing prevention,
+    // behind a locked screen or without a window manager yet, it never does. So the first show
+    // also runs it, once everything queued by the show has been served; when the activation
+    // came first, this call finds it done.
+    if (!firstShowSeen_) {
+        firstShowSeen_ = true;
+        QMetaObject::invokeMethod(this, [this] { FormActivate(); }, Qt::QueuedConnection);
+    }
 }
 
 bool Tfrm_sonarisv1AAC::event(QEvent* event) {

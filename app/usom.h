@@ -153,6 +153,7 @@ protected:
 private:
     soundlib::ISoundLib& lib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
+    bool firstShowSeen_ = false;    // the first show also runs FormActivate, queued
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
     // Conecta_Web lets messages through (and its fall-back may open a message box). Qt does not
     // hand a QTimer's tick to its own running handler, but the attempt does not rely on that: a

@@ -38,12 +38,12 @@ def today_window(before_s=3600, after_s=3600):
 
 
 @contextlib.contextmanager
-def operator_session(binary, station=False, **program_options):
+def operator_session(binary, station=False, desktop_options=None, **program_options):
     """A desktop with the program in a fresh folder (not started), and the station when asked
     for; everything is stopped and removed afterwards, also on failure."""
     st = Station().start() if station else None
     try:
-        with Desktop() as desktop:
+        with Desktop(**(desktop_options or {})) as desktop:
             program = Sonaris(desktop, binary, **program_options)
             try:
                 yield desktop, program, st
@@ -216,6 +216,21 @@ def autostart(binary):
         leave_through_tray(desktop, program)
 
 
+def autostart_without_focus(binary):
+    """A logon where nothing hands the new window the focus (focus-stealing prevention, a locked
+    screen, a desktop still coming up): here no window manager at all. The player left
+    activated must start all the same."""
+    with operator_session(binary, station=True, window=today_window(), autostart=True,
+                          desktop_options={"window_manager": False},
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start(focus=False)
+        program.wait_history("** INICIADO O SISTEMA **", 20)
+        wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        time.sleep(6)
+        assert heard(program, 4, "stream"), "the stream must be heard"
+
+
 def second_instance(binary):
     with operator_session(binary) as (desktop, program, _):
         program.start()
@@ -257,7 +272,8 @@ def close_while_active(binary):
 
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
-                                      autostart, second_instance, close_while_active)}
+                                      autostart, autostart_without_focus, second_instance,
+                                      close_while_active)}
 
 
 def main():
