@@ -408,8 +408,15 @@ void Tfrm_sonarisv1AAC::VrLabel3Click() {
     box.exec();
 }
 
+bool Tfrm_sonarisv1AAC::MinimizesToTray() const {
+    return VrTrayIcon1 && VrTrayIcon1->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void Tfrm_sonarisv1AAC::MinimizeApplication() {
-    if (VrTrayIcon1 && VrTrayIcon1->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+    // Hidden, the window leaves the taskbar too: withdrawn, it is no client of the window
+    // manager any more, which needs no _NET_WM_STATE_SKIP_TASKBAR and works the same on
+    // Wayland, where a client cannot take itself off the taskbar at all.
+    if (MinimizesToTray())
         hide();
     else
         showMinimized();
@@ -452,6 +459,11 @@ void Tfrm_sonarisv1AAC::showEvent(QShowEvent* event) {
 }
 
 bool Tfrm_sonarisv1AAC::event(QEvent* event) {
+    // Minimised by the window manager (its menu, a key, "minimise all"): to the tray as well,
+    // so no taskbar button is left behind. Wayland does not tell a client that the compositor
+    // minimised it, so there this works only for the program's own minimising.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() && MinimizesToTray())
+        QMetaObject::invokeMethod(this, [this] { if (isMinimized() && MinimizesToTray()) hide(); }, Qt::QueuedConnection);
     if (event->type() == QEvent::WindowActivate && !activateHandled_) {
         const bool result = QMainWindow::event(event);
         FormActivate();

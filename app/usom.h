@@ -59,6 +59,7 @@ public:
     void Atualiza_whoje();
     void VrLabel3Click();
     void MinimizeApplication();  // to the tray; an ordinary minimised window without one
+    bool MinimizesToTray() const;  // the desktop has a notification area and the icon is in it
     void RestoreApplication();
 
     // --- history (usom_history.cpp)

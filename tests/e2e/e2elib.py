@@ -122,6 +122,12 @@ class Desktop:
         r = subprocess.run(args, capture_output=True, text=True)
         return [w for w in r.stdout.split() if w]
 
+    def client_list(self):
+        """The windows the window manager lists for taskbars (_NET_CLIENT_LIST), as xdotool's
+        decimal ids."""
+        out = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST"], capture_output=True, text=True).stdout
+        return [str(int(w.strip(), 16)) for w in out.split("#", 1)[-1].split(",") if w.strip().startswith("0x")]
+
     def wait_window(self, title, timeout=20, visible=True):
         return wait_until(lambda: self.windows(title, visible), timeout, what="window %r" % title)[0]
 
