@@ -10,7 +10,9 @@
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
 //                        Atualiza_Servidores
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
+//   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
 // Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
+#include "app/dayaccount.h"
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
@@ -115,6 +117,13 @@ public:
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
     QString DiagnosticsReport();
 
+    // --- the day's account (usom_dayaccount.cpp)
+    void Inicia_Conta();       // activation: the account's looks start now
+    void Conta_Dia();          // a look at the players for the account
+    void Conta_Queda();        // a stream lost while the run is active
+    void Escreve_Resumo();     // the account's line in the history
+    void Resumo_Meia_Noite();  // the first tick on a new date: the previous day's line, if any
+
     // Components, under their designer names.
     Ui::Tfrm_sonarisv1AAC* ui = nullptr;
     QTimer* Timer_Geral = nullptr;
@@ -136,6 +145,7 @@ public:
     std::int32_t GenreIndex = 0;
     std::int32_t FlushCount = 0;
     TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
+    TDayAccount DayAccount;
 
     Tform_about* AboutBox = nullptr;
     Tform_volume* VolumeDialog = nullptr;

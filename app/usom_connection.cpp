@@ -144,6 +144,9 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
 
 void Tfrm_sonarisv1AAC::webStop(TZorvanBass* /*sender*/) {
     auto& S = PlayerState;
+    // A stream given up, closed or switched off was no longer wanted playing: only a stream
+    // that still counted as playing is lost here.
+    if (S.WebError == 0) Conta_Queda();
     timer_meter->SetEnabled(false);
     ui->meter1->SetPosition(0);
     Salva_Historico(QStringLiteral("STOP -  Sonaris"));

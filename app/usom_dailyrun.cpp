@@ -69,6 +69,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
         ui->Button1->setText(QStringLiteral("Desativar"));
         PaintIndicator(ui->Label2, kActivatedColour);
         S.ActivatedAt = TimeOfDay();
+        Inicia_Conta();
         ui->Label10->setText(QStringLiteral("Aguarde...Acionando Sistema em 15 segundos..."));
         ui->ProgressBar1->setValue(0);
         S.BufferMark = 0;
@@ -92,6 +93,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
     PaintIndicator(ui->Label2, kDeactivatedColour);
     ui->ProgressBar1->setValue(0);
     Salva_Historico(QStringLiteral("DESATIVADO PELO USUÁRIO"));
+    Escreve_Resumo();
 }
 
 void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
@@ -100,9 +102,9 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     ui->Label21->setText(FormatTime(QTime::fromMSecsSinceStartOfDay(int(sinceActivation))));
     // Setting the interval restarts the timer: only the first tick of a run changes it.
     if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
-
     if (Today() != windowDate_) NewDay();
     lastTickDate_ = Today();
+    Conta_Dia();
 
     if (PlayerState.InsideToday(TimeOfDay()) && S.WebError != 0) {
         S.CloseArmed = true;
@@ -141,6 +143,9 @@ void Tfrm_sonarisv1AAC::ScheduledClose() {
     LocalPlayer->FadeOut(kScheduledCloseFadeMs);
     S.WebError = -1;
     timer_meter->SetEnabled(false);
+    // After the fades: a stream found already ended stops inside them, and that loss
+    // belongs to this day.
+    Escreve_Resumo();
 }
 
 // A player left running over night follows each day's own line of the weekly schedule: a
@@ -150,6 +155,8 @@ void Tfrm_sonarisv1AAC::ScheduledClose() {
 // comes now, before the new window is read.
 void Tfrm_sonarisv1AAC::NewDay() {
     if (lastTickDate_.isValid() && lastTickDate_ == windowDate_ && ScheduledCloseOwed()) ScheduledClose();
+    // The old day's account line, unless the close above has just written it.
+    Resumo_Meia_Noite();
     // The labels and the status as a start on this day would show them.
     ui->Label13->setText(QStringLiteral("00:00:00"));
     ui->Label15->setText(QStringLiteral("00:00:00"));

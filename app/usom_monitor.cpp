@@ -92,6 +92,7 @@ void Tfrm_sonarisv1AAC::timer_meterTimer() {
     if (WebPlayer->IsFading()) return;  // already given up, the fade is running
 
     Salva_Historico(QStringLiteral("Encerrando Conexão - Motivo: Instabilidade Rede"));
+    Conta_Queda();
     // A fade-in still running would pull against the fade-down step for step, and neither
     // would ever reach its end.
     timer_aumentarvolume->stop();

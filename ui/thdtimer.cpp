@@ -4,8 +4,51 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <atomic>
 #include <chrono>
+#include <utility>
 
+#include <pthread.h>
+
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// Ticks posted to the user-interface thread that have not started yet, over every timer. A
+// handler may open a modal box, and the glib dispatcher's nested loop only looks at the queue
+// of posted events again after a new wake-up: the ticks queued behind that handler would wait
+// for the box. The dispatcher is woken before it blocks whenever one is queued, instead of at
+// every tick, so an idle player's ticks cost one wake-up each.
+std::atomic<int> queuedTicks{0};
+
+// Timers are created on the user-interface thread; its dispatcher gets the hook once.
+void HookDispatcher() {
+    static QPointer<QAbstractEventDispatcher> hooked;
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher || dispatcher == hooked) return;
+    hooked = dispatcher;
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, [dispatcher] {
+        if (queuedTicks.load(std::memory_order_acquire) > 0) dispatcher->wakeUp();
+    });
+}
+
+// Counts one queued tick from its posting until its handler starts, or until the posted call is
+// dropped unrun (its timer gone): a count left behind would keep the dispatcher awake for good.
+class QueuedTick {
+public:
+    QueuedTick() { queuedTicks.fetch_add(1, std::memory_order_acq_rel); }
+    QueuedTick(QueuedTick&& other) noexcept : counted_(std::exchange(other.counted_, false)) {}
+    QueuedTick(const QueuedTick&) = delete;
+    QueuedTick& operator=(const QueuedTick&) = delete;
+    ~QueuedTick() { Started(); }
+    void Started() {
+        if (std::exchange(counted_, false)) queuedTicks.fetch_sub(1, std::memory_order_acq_rel);
+    }
+
+private:
+    bool counted_ = true;
+};
+}  // namespace
 
 struct TThreadedTimer::Shared {
     std::mutex mutex;
@@ -14,7 +57,9 @@ struct TThreadedTimer::Shared {
     bool parked = true;      // disabled, or interval 0
     bool restart = false;    // enabling or a new interval cuts the current wait short, no tick
     bool terminate = false;
-    bool tickPending = false;  // a tick is posted and has not run yet
+    bool tickPending = false;      // a tick is posted and has not run yet
+    bool awaitingHandOff = false;  // the worker sleeps until the pending tick has run
+    Clock::time_point handedBackAt;  // when the last tick's handler returned
     // Counts the starts (enabling, a new interval). A posted tick carries the count of the
     // interval that produced it and is dropped when the timer was restarted meanwhile, so a
     // re-enabled timer always waits a full interval before its first call.
@@ -22,6 +67,7 @@ struct TThreadedTimer::Shared {
 };
 
 TThreadedTimer::TThreadedTimer(QObject* owner) : QObject(owner), shared_(std::make_shared<Shared>()) {
+    HookDispatcher();
     worker_ = std::thread([this, shared = shared_] { Run(shared); });
 }
 
@@ -37,8 +83,11 @@ TThreadedTimer::~TThreadedTimer() {
 }
 
 void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
-    QPointer<TThreadedTimer> self(this);
+    pthread_setname_np(pthread_self(), "thd-timer");
     std::unique_lock lock(s->mutex);
+    const auto signalled = [&] { return s->terminate || s->parked || s->restart; };
+    // From a tick's posting to its handler's return, as last seen.
+    Clock::duration handOff{};
     while (!s->terminate) {
         if (s->parked) {
             s->wake.wait(lock, [&] { return s->terminate || !s->parked; });
@@ -46,43 +95,62 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
         }
         s->restart = false;
         const std::uint64_t generation = s->generation;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(s->interval);
-        const bool woken = s->wake.wait_until(lock, deadline, [&] { return s->terminate || s->parked || s->restart; });
-        if (woken) continue;  // signalled: no tick
-        // The interval ran out: hand the tick to the user-interface thread and wait for it.
-        s->tickPending = true;
-        lock.unlock();
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, s, generation] {
-                // Releases the worker however the handler leaves, an exception included:
-                // otherwise one failing handler would stop this timer for good.
-                struct HandOffDone {
-                    Shared& s;
-                    ~HandOffDone() {
-                        {
-                            std::lock_guard l(s.mutex);
-                            s.tickPending = false;
-                        }
-                        s.wake.notify_all();
-                    }
-                } done{*s};
-                bool current;
-                {
-                    std::lock_guard l(s->mutex);
-                    current = s->generation == generation;
-                }
-                if (!self || !current) return;
-                // A handler may open a modal box; its nested loop must also serve the ticks
-                // of other timers already queued behind this one. The glib dispatcher only
-                // looks at the queue again after a new wake-up, so give it one.
-                if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
-                self->Tick();
-            },
-            Qt::QueuedConnection);
-        lock.lock();
-        s->wake.wait(lock, [&] { return s->terminate || !s->tickPending; });
+        if (s->wake.wait_until(lock, Clock::now() + std::chrono::milliseconds(s->interval), signalled)) continue;
+        // The interval ran out: hand ticks to the user-interface thread, each interval starting
+        // when the previous handler has returned, until something cuts the run short.
+        for (;;) {
+            s->tickPending = true;
+            const Clock::time_point postedAt = Clock::now();
+            lock.unlock();
+            Post(s, generation);
+            lock.lock();
+            // One sleep through the hand-off and the next interval, expecting the handler to
+            // take as long as last time: a quick handler costs this thread one wake-up per tick.
+            const bool cut = s->wake.wait_until(lock, postedAt + handOff + std::chrono::milliseconds(s->interval), signalled);
+            if (s->tickPending) {  // a handler that is slow or waits in a box: nothing overlaps it
+                s->awaitingHandOff = true;
+                s->wake.wait(lock, [&] { return s->terminate || !s->tickPending; });
+                s->awaitingHandOff = false;
+            }
+            if (s->terminate) return;
+            if (cut || signalled()) break;  // parked, or a fresh interval from now
+            handOff = s->handedBackAt - postedAt;
+            const Clock::time_point next = s->handedBackAt + std::chrono::milliseconds(s->interval);
+            if (Clock::now() < next && s->wake.wait_until(lock, next, signalled)) break;
+        }
     }
+}
+
+void TThreadedTimer::Post(const std::shared_ptr<Shared>& s, std::uint64_t generation) {
+    QPointer<TThreadedTimer> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, s, generation, queued = QueuedTick()]() mutable {
+            queued.Started();
+            // Releases the worker however the handler leaves, an exception included:
+            // otherwise one failing handler would stop this timer for good.
+            struct HandOffDone {
+                Shared& s;
+                ~HandOffDone() {
+                    bool notify;
+                    {
+                        std::lock_guard l(s.mutex);
+                        s.tickPending = false;
+                        s.handedBackAt = Clock::now();
+                        notify = s.awaitingHandOff;
+                    }
+                    if (notify) s.wake.notify_all();
+                }
+            } done{*s};
+            bool current;
+            {
+                std::lock_guard l(s->mutex);
+                current = s->generation == generation;
+            }
+            if (!self || !current) return;
+            self->Tick();
+        },
+        Qt::QueuedConnection);
 }
 
 void TThreadedTimer::Park(bool parked) {

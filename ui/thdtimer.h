@@ -52,6 +52,7 @@ public:
 private:
     struct Shared;
     void Run(std::shared_ptr<Shared> shared);
+    void Post(const std::shared_ptr<Shared>& shared, std::uint64_t generation);
     void Park(bool parked);
 
     std::shared_ptr<Shared> shared_;

@@ -324,6 +324,7 @@ class Sonaris:
             self.write_autostart_entry()
         self.proc = None
         self.log = None
+        self.extra_env = {}  # a caller's changes to the program's environment
 
     def environment(self):
         env = dict(os.environ)
@@ -334,6 +335,7 @@ class Sonaris:
             "LC_ALL": "pt_BR.UTF-8", "LANG": "pt_BR.UTF-8",
             "QT_QPA_PLATFORM": "xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1",
         })
+        env.update(self.extra_env)
         return env
 
     def autostart_path(self):

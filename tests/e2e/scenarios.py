@@ -13,6 +13,7 @@ import contextlib
 import subprocess
 import datetime
 import os
+import re
 import sys
 import time
 import traceback
@@ -223,6 +224,12 @@ def stop_time(binary):
         program.press("Ativar")
         wait_until(lambda: "Sonaris" in program.history(), 45, what="the stream playing")
         program.wait_history("Encerrando Conexão PROGRAMADA: ", 60)
+        program.wait_history("RESUMO DO DIA - ", 5)
+        account = [m for m in program.history() if m.startswith("RESUMO DO DIA - ")]
+        parts = re.fullmatch(r"RESUMO DO DIA - Streaming: 00:00:(\d\d)  Músicas Locais: 00:00:00  "
+                             r"Silêncio: 00:00:\d\d  Quedas: 0", account[-1] if account else "")
+        print("account:", account)
+        assert len(account) == 1 and parts and int(parts.group(1)) >= 10, account
         time.sleep(4)
         assert heard(program, 2, "-", share=0.9), "both players faded out at the stop time"
         assert program.a11y.find("Desativar"), "the player stays activated"

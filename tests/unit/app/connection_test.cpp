@@ -256,5 +256,6 @@ TEST_F(ConnectionTest, ADeactivationAmongTheMessagesOfAnAttemptKeepsTheStreamOff
     EXPECT_FALSE(w->timer_meter->Enabled());
     EXPECT_FALSE(w->timer_aumentarvolume->isActive());
     EXPECT_EQ(w->ui->Label10->text(), "Status");
-    EXPECT_EQ(History(), QStringList({"DESATIVADO PELO USUÁRIO"}));
+    EXPECT_EQ(History().value(0), "DESATIVADO PELO USUÁRIO");
+    EXPECT_EQ(History().size(), 2);  // and the day's account
 }

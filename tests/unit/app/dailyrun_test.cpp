@@ -100,7 +100,8 @@ TEST_F(DailyRunTest, TheScheduledCloseComesAtTheFirstTickAfterTodayStopAndFadesB
 
     At(18, 0, 1);
     TickGeral();
-    EXPECT_EQ(History(), QStringList({"Encerrando Conexão PROGRAMADA: 18:00:01"}));
+    EXPECT_EQ(History().value(0), "Encerrando Conexão PROGRAMADA: 18:00:01");
+    EXPECT_EQ(History().size(), 2);  // and the day's account
     EXPECT_EQ(w->ui->Label10->text(), "Conexão Fechada");
     EXPECT_TRUE(WebChannel()->sliding);
     EXPECT_EQ(WebChannel()->slideTime, 1500u);
@@ -111,7 +112,7 @@ TEST_F(DailyRunTest, TheScheduledCloseComesAtTheFirstTickAfterTodayStopAndFadesB
     EXPECT_FALSE(PlayerState.CloseArmed);
 
     TickGeral(300);  // closed once; outside the window nothing is attempted
-    EXPECT_EQ(History().size(), 1);
+    EXPECT_EQ(History().size(), 2);
     EXPECT_EQ(Attempts(lib), 1);
     EXPECT_TRUE(w->IsActive());
 }
@@ -127,7 +128,7 @@ TEST_F(DailyRunTest, WithoutAScheduleAHandStartedTrackIsClosedAtTheNextTick) {
     ASSERT_TRUE(w->LocalPlayer->IsPlaying());
 
     TickGeral();
-    EXPECT_EQ(History().last(), "Encerrando Conexão PROGRAMADA: 10:00:00");
+    EXPECT_TRUE(History().contains("Encerrando Conexão PROGRAMADA: 10:00:00"));
     EXPECT_TRUE(LocalChannel()->sliding);
     EXPECT_EQ(LocalChannel()->slideTime, 1500u);
 }
@@ -158,7 +159,8 @@ TEST_F(DailyRunTest, DeactivationAsksAndOnOkFadesBothAndRemovesTheAutostartEntry
     EXPECT_TRUE(WebChannel()->sliding);
     EXPECT_EQ(WebChannel()->slideTime, 2000u);
     EXPECT_FALSE(StartupShortcutExists(StartupLinkName));
-    EXPECT_EQ(History(), QStringList({"DESATIVADO PELO USUÁRIO"}));
+    EXPECT_EQ(History().value(0), "DESATIVADO PELO USUÁRIO");
+    EXPECT_EQ(History().size(), 2);  // and the day's account
 
     // The fade's end stops the stream; switched off, nothing follows.
     lib.FinishSlide(w->WebPlayer->Channel);

@@ -41,7 +41,8 @@ TEST_F(DayCloseTest, AStreamThatCameBackAfterADropIsClosedAtTheStopTime) {
 
     At(18, 0, 1);
     TickGeral();
-    EXPECT_EQ(History(), QStringList({"Encerrando Conexão PROGRAMADA: 18:00:01"}));
+    EXPECT_EQ(History().value(0), "Encerrando Conexão PROGRAMADA: 18:00:01");
+    EXPECT_EQ(CloseLines(), 1);
     EXPECT_EQ(w->ui->Label10->text(), "Conexão Fechada");
     EXPECT_TRUE(WebChannel()->sliding);
     EXPECT_EQ(WebChannel()->slideTime, 1500u);
@@ -146,7 +147,7 @@ TEST_F(NewDateOtherWindowTest, TheNextDayOpensAndClosesAtItsOwnTimes) {
 
     OnSunday(QTime(14, 0, 1));
     TickGeral();
-    EXPECT_EQ(History().last(), "Encerrando Conexão PROGRAMADA: 14:00:01");
+    EXPECT_TRUE(History().contains("Encerrando Conexão PROGRAMADA: 14:00:01"));
     EXPECT_TRUE(WebChannel()->sliding);
 }
 
@@ -165,7 +166,8 @@ TEST_F(LateSaturdayTest, ARunHeldBackPastMidnightClosesTheOldDayBeforeReadingThe
 
     OnSunday(QTime(0, 0, 5));
     TickGeral();
-    EXPECT_EQ(History(), QStringList({"Encerrando Conexão PROGRAMADA: 00:00:05"}));
+    EXPECT_EQ(History().value(0), "Encerrando Conexão PROGRAMADA: 00:00:05");
+    EXPECT_EQ(History().filter("RESUMO DO DIA").size(), 1);  // the close's, none more at midnight
     EXPECT_TRUE(WebChannel()->sliding);
     EXPECT_EQ(PlayerState.TodayStart, QTime(12, 0));
 }

@@ -1,0 +1,116 @@
+"""tray_cpu.py --sonaris BIN --engine BIN [--seconds N]: see run.sh. CPU time is user + system
+from /proc/PID/stat over the same window for the three processes; all three play to outputs
+paced in real time (SDL's dummy driver, mpv's null output)."""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "e2e"))
+from e2elib import MAIN_TITLE, Desktop, Sonaris, Station, wait_until  # noqa: E402
+from scenarios import LOCAL_HZ, today_window  # noqa: E402
+
+TICKS = os.sysconf("SC_CLK_TCK")
+URL = "http://127.0.0.1:9500"
+
+
+def cpu_s(pid):
+    """User + system seconds of every thread of PID so far."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def threads_cpu_s(pid):
+    """{thread name: [user + system seconds, wake-ups]} of PID's threads (same names summed)."""
+    out = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
+                head, tail = f.read().rsplit(")", 1)
+        except OSError:
+            continue
+        name = "ui-thread" if tid == str(pid) else head.split("(", 1)[1]
+        fields = tail.split()
+        wakes = 0
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+                wakes = sum(int(line.split()[1]) for line in f if line.startswith("voluntary_ctxt"))
+        except OSError:
+            pass
+        spent = out.setdefault(name, [0.0, 0])
+        spent[0] += (int(fields[11]) + int(fields[12])) / TICKS
+        spent[1] += wakes
+    return out
+
+
+def rss_mb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) / 1024.0
+    return 0.0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--sonaris", required=True)
+    ap.add_argument("--engine", required=True)
+    ap.add_argument("--seconds", type=int, default=60)
+    args = ap.parse_args()
+    station = Station().start()
+    others = []
+    try:
+        with Desktop() as desktop:
+            program = Sonaris(desktop, os.path.abspath(args.sonaris), window=today_window(7200, 7200),
+                              autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)])
+            # Like the engine, the program plays to a paced output that writes nowhere.
+            program.extra_env = {"SDL_AUDIODRIVER": "dummy", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "0", "QT_ACCESSIBILITY": "0"}
+            try:
+                program.start(wait_window=False)
+                wait_until(lambda: "Sonaris" in program.history(), 90, what="the stream playing")
+                wait_until(lambda: not desktop.windows(MAIN_TITLE), 30, what="the window in the tray")
+                quiet = dict(os.environ, SDL_AUDIODRIVER="dummy")
+                others.append(subprocess.Popen([args.engine, "--aac", "--seconds", str(args.seconds + 60), URL],
+                                               env=quiet, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                others.append(subprocess.Popen(["mpv", "--no-config", "--ao=null", "--no-video", URL],
+                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                time.sleep(8)  # every player past its connection and pre-fill
+                pids = [program.proc.pid] + [p.pid for p in others]
+                before = [cpu_s(pid) for pid in pids]
+                threads_before = threads_cpu_s(program.proc.pid)
+                time.sleep(args.seconds)
+                after = [cpu_s(pid) for pid in pids]
+                threads_after = threads_cpu_s(program.proc.pid)
+                rss = rss_mb(program.proc.pid)
+                alive = program.alive() and all(p.poll() is None for p in others)
+                s, e, m = (a - b for a, b in zip(after, before))
+                print("sonaris_cpu_s=%.2f" % s)
+                print("engine_cpu_s=%.2f" % e)
+                print("mpv_cpu_s=%.2f" % m)
+                print("tray_ratio=%.2f" % (s / m if m > 0 else 0))
+                print("sonaris_rss_mb=%.1f" % rss)
+                # Where the program's time went, by thread, for whoever tunes it (not a figure).
+                for name in sorted(threads_after):
+                    cpu0, wakes0 = threads_before.get(name, (0, 0))
+                    cpu1, wakes1 = threads_after[name]
+                    if cpu1 > cpu0 or wakes1 > wakes0:
+                        print("# thread %-16s %.2f s %6.1f wake-ups/s" % (name, cpu1 - cpu0, (wakes1 - wakes0) / args.seconds),
+                              file=sys.stderr)
+                if not alive:
+                    print("tray_cpu=a player ended early", file=sys.stderr)
+                    return 1
+            finally:
+                for p in others:
+                    p.kill()
+                    p.wait()
+                program.cleanup()
+    finally:
+        station.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
