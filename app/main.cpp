@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/playerstate.h"
 #include "app/sonarisapplication.h"
+#include "app/toolkitlanguage.h"
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
 #include "schedule/ucfg.h"
@@ -14,6 +15,7 @@
 int main(int argc, char** argv) {
     // The toolkit must exist before the first message box; no window is made before the checks.
     SonarisApplication app(argc, argv);
+    InstallToolkitTranslations(app);
 
     SingleInstance instance;
     if (!instance.Acquire()) {

@@ -197,8 +197,10 @@ void LoadLogo(Ui::Tfrm_sonarisv1AAC* ui, const QString& folder) {
     // where to put one.
     ui->Image1->clear();
     ui->Image1->setFrameShape(QFrame::Box);
-    ui->Image1->setToolTip(QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder +
-                           QStringLiteral("LOGO/LOGO.JPG"));
+    // The hint's lines are parted by bare carriage returns, as the Windows hints showed them;
+    // Qt's tool tips break only at line feeds.
+    QString hint = QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder + QStringLiteral("LOGO/LOGO.JPG");
+    ui->Image1->setToolTip(hint.replace(QLatin1Char('\r'), QLatin1Char('\n')));
 }
 
 // Key preview: F1, F10, F11 and Alt+I are the window's; other characters go to FormKeyPress
@@ -280,7 +282,10 @@ void Tfrm_sonarisv1AAC::SetWindows(Tform_about* about, Tform_volume* volume, Tfr
 
 void Tfrm_sonarisv1AAC::FormCreate() {
     const QString folder = ProgramFolder();
-    if (!QFileInfo::exists(folder + QStringLiteral("DATA.INI"))) UseFixedProgramFormats();
+    if (QFileInfo::exists(folder + QStringLiteral("DATA.INI")))
+        UseUserProgramFormats();
+    else
+        UseFixedProgramFormats();
 
     PlayerState.DeviceIndex = 1;
     PlayerState.WebError = -1;
@@ -358,7 +363,9 @@ QString Tfrm_sonarisv1AAC::StationAddress() const {
 }
 
 void Tfrm_sonarisv1AAC::Atualiza_whoje() {
-    const TodayWindow today = ReadTodayWindow(ProgramFolder(), WeekdayNumber(Today()));
+    windowDate_ = Today();
+    if (!week_) week_ = ReadWeekLines(ProgramFolder());
+    const TodayWindow today = WindowOfDay(*week_, WeekdayNumber(windowDate_));
     PlayerState.TodayStart = today.Start;
     PlayerState.TodayStop = today.Stop;
     if (!today.StatusText.isEmpty()) ui->Label10->setText(today.StatusText);
@@ -422,8 +429,15 @@ void Tfrm_sonarisv1AAC::VrLabel3Click() {
     box.exec();
 }
 
+bool Tfrm_sonarisv1AAC::MinimizesToTray() const {
+    return VrTrayIcon1 && VrTrayIcon1->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void Tfrm_sonarisv1AAC::MinimizeApplication() {
-    if (VrTrayIcon1 && VrTrayIcon1->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+    // Hidden, the window leaves the taskbar too: withdrawn, it is no client of the window
+    // manager any more, which needs no _NET_WM_STATE_SKIP_TASKBAR and works the same on
+    // Wayland, where a client cannot take itself off the taskbar at all.
+    if (MinimizesToTray())
         hide();
     else
         showMinimized();
@@ -454,9 +468,23 @@ void Tfrm_sonarisv1AAC::closeEvent(QCloseEvent* event) {
 void Tfrm_sonarisv1AAC::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous()) FormShow();
+    // The first activation is what starts a player left activated, and it comes only when the
+    // window manager hands the window the focus: at a logon with focus-stealing prevention,
+    // behind a locked screen or without a window manager yet, it never does. So the first show
+    // also runs it, once everything queued by the show has been served; when the activation
+    // came first, this call finds it done.
+    if (!firstShowSeen_) {
+        firstShowSeen_ = true;
+        QMetaObject::invokeMethod(this, [this] { FormActivate(); }, Qt::QueuedConnection);
+    }
 }
 
 bool Tfrm_sonarisv1AAC::event(QEvent* event) {
+    // Minimised by the window manager (its menu, a key, "minimise all"): to the tray as well,
+    // so no taskbar button is left behind. Wayland does not tell a client that the compositor
+    // minimised it, so there this works only for the program's own minimising.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible() && MinimizesToTray())
+        QMetaObject::invokeMethod(this, [this] { if (isMinimized() && MinimizesToTray()) hide(); }, Qt::QueuedConnection);
     if (event->type() == QEvent::WindowActivate && !activateHandled_) {
         const bool result = QMainWindow::event(event);
         FormActivate();

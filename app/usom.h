@@ -19,12 +19,15 @@
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
+#include "schedule/todaywindow.h"
 #include "system/autostart.h"  // StartupLinkName, the link that marks a player left activated
 
+#include <QDate>
 #include <QMainWindow>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -65,6 +68,7 @@ public:
     void Atualiza_whoje();
     void VrLabel3Click();
     void MinimizeApplication();  // to the tray; an ordinary minimised window without one
+    bool MinimizesToTray() const;  // the desktop has a notification area and the icon is in it
     void RestoreApplication();
 
     // --- history (usom_history.cpp)
@@ -75,6 +79,13 @@ public:
     bool IsActive() const;  // Timer_Geral enabled
     void Button1Click();
     void Timer_GeralTimer();
+    // The day's close at the first tick after TodayStop: both players fade out.
+    void ScheduledClose();
+    // Whether a close is owed: something was wanted or started inside today's window, or
+    // something still sounds.
+    bool ScheduledCloseOwed();
+    // The first tick on a new date: the old day's close if still owed, then the new day's window.
+    void NewDay();
     void Timer_sempreTimer();
     void BitBtn8Click();
     bool FormClose();  // true: the window may close
@@ -114,6 +125,9 @@ public:
     void BitBtn15Click();
     void Atualiza_Servidores();
     void SpeedButton1Click();
+    // Atualiza_Servidores' refusal while the stream plays: one box at a time, opened from the
+    // event loop rather than inside the handler that asked for it.
+    void ShowServersRefusal();
 
     // --- the sound output that goes away and comes back (usom_output.cpp)
     void Verifica_Saida();
@@ -174,6 +188,7 @@ protected:
 private:
     soundlib::ISoundLib& lib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
+    bool firstShowSeen_ = false;    // the first show also runs FormActivate, queued
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
     // Conecta_Web lets messages through (and its fall-back may open a message box). Qt does not
     // hand a QTimer's tick to its own running handler, but the attempt does not rely on that: a
@@ -188,4 +203,11 @@ private:
     QString statusBeforeLoss_;
     // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
     bool stationRefused_ = false;
+    bool serversRefusalWaiting_ = false;  // a refusal box is queued or open
+    // The date whose weekly line TodayStart and TodayStop hold, and the date of the daily run's
+    // previous tick (null before the first one).
+    QDate windowDate_;
+    QDate lastTickDate_;
+    // The weekly schedule as read at start: each new date takes its line from it.
+    std::optional<WeekLines> week_;
 };

@@ -78,6 +78,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
 
     if (!ConfirmBox(QStringLiteral("Deseja Realmente Desligar o Sistema ??"))) return;
     Timer_Geral->stop();
+    lastTickDate_ = QDate();  // the run stops here: a new date finds no day of its own to close
     ui->ComboBox6->setEnabled(true);
     ui->Button1->setText(QStringLiteral("Ativar"));
     ui->BitBtn8->setText(QStringLiteral("Sair"));
@@ -101,7 +102,8 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     ui->Label21->setText(FormatTime(QTime::fromMSecsSinceStartOfDay(int(sinceActivation))));
     // Setting the interval restarts the timer: only the first tick of a run changes it.
     if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
-    Resumo_Meia_Noite();
+    if (Today() != windowDate_) NewDay();
+    lastTickDate_ = Today();
     Conta_Dia();
 
     if (PlayerState.InsideToday(TimeOfDay()) && S.WebError != 0) {
@@ -118,18 +120,48 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     }
 
     // The attempt above may have taken a while: the close reads the clock again.
-    if (TimeOfDay() > S.TodayStop && S.CloseArmed) {
-        S.CloseArmed = false;
-        ui->Label10->setText(QStringLiteral("Conexão Fechada"));
-        Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
-        WebPlayer->FadeOut(kScheduledCloseFadeMs);
-        LocalPlayer->FadeOut(kScheduledCloseFadeMs);
-        S.WebError = -1;
-        timer_meter->SetEnabled(false);
-        // After the fades: a stream found already ended stops inside them, and that loss
-        // belongs to this day.
-        Escreve_Resumo();
-    }
+    if (TimeOfDay() > S.TodayStop && ScheduledCloseOwed()) ScheduledClose();
+}
+
+// CloseArmed alone cannot say whether the day still has to be closed: the stop events clear
+// it, and a reconnection raises them itself (closing the ended stream's freed handle, and
+// Load freeing it once more), after which the stream plays on with WebError 0 and no tick
+// arms the close again. So music that still sounds after the stop is owed the close as well:
+// whatever happened during the day, the shop's music ends at TodayStop. A player already
+// fading out is on its way to silence and owes nothing, so one close is never repeated.
+bool Tfrm_sonarisv1AAC::ScheduledCloseOwed() {
+    auto sounding = [](TZorvanBass* player) { return player->IsPlaying() && !player->IsFading(); };
+    return PlayerState.CloseArmed || sounding(WebPlayer) || sounding(LocalPlayer);
+}
+
+void Tfrm_sonarisv1AAC::ScheduledClose() {
+    auto& S = PlayerState;
+    S.CloseArmed = false;
+    ui->Label10->setText(QStringLiteral("Conexão Fechada"));
+    Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
+    WebPlayer->FadeOut(kScheduledCloseFadeMs);
+    LocalPlayer->FadeOut(kScheduledCloseFadeMs);
+    S.WebError = -1;
+    timer_meter->SetEnabled(false);
+    // After the fades: a stream found already ended stops inside them, and that loss
+    // belongs to this day.
+    Escreve_Resumo();
+}
+
+// A player left running over night follows each day's own line of the weekly schedule: a
+// shop closed on Sundays stays silent on Sunday even when Saturday had a window. The old
+// day's window always ends before midnight, so when the run was going at the end of it and
+// its close has not come (a connection attempt that held the ticks back across midnight), it
+// comes now, before the new window is read.
+void Tfrm_sonarisv1AAC::NewDay() {
+    if (lastTickDate_.isValid() && lastTickDate_ == windowDate_ && ScheduledCloseOwed()) ScheduledClose();
+    // The old day's account line, unless the close above has just written it.
+    Resumo_Meia_Noite();
+    // The labels and the status as a start on this day would show them.
+    ui->Label13->setText(QStringLiteral("00:00:00"));
+    ui->Label15->setText(QStringLiteral("00:00:00"));
+    ui->Label10->setText(QStringLiteral("Status"));
+    Atualiza_whoje();
 }
 
 void Tfrm_sonarisv1AAC::Timer_sempreTimer() {

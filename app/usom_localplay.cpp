@@ -116,7 +116,8 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
         QString name = grid->RealName(row);
         if (name.isEmpty()) name = grid->Cells(0, row);
         path = S.MusicDir + name;
-        if (FileExistsRaw(path)) break;
+        // A folder named like a track is no track either.
+        if (RegularFileExistsRaw(path)) break;
 
         if (misses >= std::max(1, grid->RowCount() - 1)) {
             if (reread) return;
@@ -173,8 +174,7 @@ void Tfrm_sonarisv1AAC::BitBtn15Click() { LocalPlayer->Stop(); }
 void Tfrm_sonarisv1AAC::Atualiza_Servidores() {
     if (FlushCount > 10) return;
     if (WebPlayer->IsPlaying()) {
-        MessageBoxes().Message(QStringLiteral("Para atualizar os Servidores será necessário desativar o player"),
-                               ApplicationTitle());
+        ShowServersRefusal();
         return;
     }
     ++FlushCount;
@@ -182,3 +182,25 @@ void Tfrm_sonarisv1AAC::Atualiza_Servidores() {
 }
 
 void Tfrm_sonarisv1AAC::SpeedButton1Click() { Atualiza_Servidores(); }
+
+// Every fall-back that starts a local track while the stream still fades out asks for this
+// box, and on an unattended player nobody answers it. It is opened from the event loop itself,
+// after the handler that started the track has returned: a box opened inside a threaded
+// timer's tick holds that timer until it is answered (its worker waits for the tick), and the
+// connection monitor or the stream player's poll would stop watching the stream for as long.
+// While one box waits, the next refusals are not shown: they would only pile up.
+void Tfrm_sonarisv1AAC::ShowServersRefusal() {
+    if (serversRefusalWaiting_) return;
+    serversRefusalWaiting_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            struct Answered {
+                bool& waiting;
+                ~Answered() { waiting = false; }
+            } answered{serversRefusalWaiting_};
+            MessageBoxes().Message(QStringLiteral("Para atualizar os Servidores será necessário desativar o player"),
+                                   ApplicationTitle());
+        },
+        Qt::QueuedConnection);
+}

@@ -4,15 +4,26 @@
 #include "system/codepage1252.h"
 #include "system/formats.h"
 
+WeekLines ReadWeekLines(const QString& programFolder) {
+    WeekLines week;
+    week.Exists = CfgFileExists(programFolder);
+    // An unreadable file gives no lines, and so no line for any day.
+    if (week.Exists) week.Lines = ReadLines1252(CfgFilePath(programFolder));
+    return week;
+}
+
 TodayWindow ReadTodayWindow(const QString& programFolder, int weekday) {
+    return WindowOfDay(ReadWeekLines(programFolder), weekday);
+}
+
+TodayWindow WindowOfDay(const WeekLines& week, int weekday) {
     TodayWindow window;
-    if (!CfgFileExists(programFolder)) {
+    if (!week.Exists) {
         window.StatusText = QStringLiteral("PROGRAMAÇÃO DE ACIONAMENTO NÃO DEFINIDA");
         return window;
     }
     const QString notProgrammed = QStringLiteral("ACIONAMENTO PARA HOJE NÃO PROGRAMADO...");
-    // An unreadable file gives no lines, and so no line for today.
-    const QStringList lines = ReadLines1252(CfgFilePath(programFolder));
+    const QStringList& lines = week.Lines;
     if (weekday < 1 || weekday > 7 || weekday > lines.size()) {
         window.StatusText = notProgrammed;
         return window;

@@ -100,3 +100,9 @@ bool FileExistsRaw(const QString& path) {
     struct stat st;
     return ::stat(EncodeFileName(path).constData(), &st) == 0;
 }
+
+bool RegularFileExistsRaw(const QString& path) {
+    if (path.isEmpty()) return false;
+    struct stat st;
+    return ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}

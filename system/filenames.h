@@ -15,3 +15,5 @@ QByteArray EncodeFileName(const QString& name);
 // True when anything (file, folder, device...) exists at the path; the path is encoded with
 // EncodeFileName and followed through symbolic links.
 bool FileExistsRaw(const QString& path);
+// True only for a regular file (after symbolic links): a folder named like a file is not one.
+bool RegularFileExistsRaw(const QString& path);

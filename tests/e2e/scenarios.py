@@ -39,12 +39,12 @@ def today_window(before_s=3600, after_s=3600):
 
 
 @contextlib.contextmanager
-def operator_session(binary, station=False, station_port=9500, **program_options):
+def operator_session(binary, station=False, station_port=9500, desktop_options=None, **program_options):
     """A desktop with the program in a fresh folder (not started), and the station when asked
     for; everything is stopped and removed afterwards, also on failure."""
     st = Station(port=station_port).start() if station else None
     try:
-        with Desktop() as desktop:
+        with Desktop(**(desktop_options or {})) as desktop:
             program = Sonaris(desktop, binary, **program_options)
             try:
                 yield desktop, program, st
@@ -251,6 +251,30 @@ def output_lost(binary):
         leave_through_tray(desktop, program)
 
 
+def drop_back_and_stop(binary):
+    """A compressed day: the station dies and comes back before the stop time, the stream takes
+    over again after the local track, and then the day's close still comes."""
+    with operator_session(binary, station=True, window=today_window(3600, 150),
+                          music=[("A.WAV", LOCAL_HZ, 6), ("B.WAV", LOCAL_HZ, 6)]) as (desktop, program, station):
+        program.start()
+        program.press("Ativar")
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        station.kill_source()
+        wait_until(lambda: any(m.startswith("PLAY MÚSICAS LOCAIS") for m in program.history()), 40,
+                   what="local music after the drop")
+        station.start_source()
+        program.wait_history("Sonaris - No AR", 100)
+        program.wait_history("Encerrando Conexão PROGRAMADA: ", 120)
+        hist = program.history()
+        assert hist.index("Sonaris - No AR") < max(i for i, m in enumerate(hist)
+                                                   if m.startswith("Encerrando Conexão PROGRAMADA: ")), hist[-10:]
+        assert program.a11y.has_text("Conexão Fechada"), "the status line after the close"
+        time.sleep(4)
+        assert heard(program, 2, "-", share=0.9), "silence after the close"
+        assert program.a11y.find("Desativar"), "the player stays activated"
+        leave_through_tray(desktop, program)
+
+
 def stop_time(binary):
     with operator_session(binary, station=True, window=today_window(3600, 50),
                           music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
@@ -279,6 +303,21 @@ def autostart(binary):
         assert program.alive()
         wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
         leave_through_tray(desktop, program)
+
+
+def autostart_without_focus(binary):
+    """A logon where nothing hands the new window the focus (focus-stealing prevention, a locked
+    screen, a desktop still coming up): here no window manager at all. The player left
+    activated must start all the same."""
+    with operator_session(binary, station=True, window=today_window(), autostart=True,
+                          desktop_options={"window_manager": False},
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start(focus=False)
+        program.wait_history("** INICIADO O SISTEMA **", 20)
+        wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        time.sleep(6)
+        assert heard(program, 4, "stream"), "the stream must be heard"
 
 
 def second_instance(binary):
@@ -313,6 +352,12 @@ def close_while_active(binary):
         wait_until(lambda: not desktop.windows(MAIN_TITLE), 10, what="Minimizar")
         desktop.click_tray_icon(repeat=2)
         program.window = desktop.wait_window(MAIN_TITLE, 10)
+        # Minimised by the window manager, it goes to the tray as well: no taskbar entry is left.
+        assert program.window in desktop.client_list()
+        subprocess.run(["xdotool", "windowminimize", program.window], check=False)
+        wait_until(lambda: program.window not in desktop.client_list(), 10, what="the window off the taskbar")
+        desktop.click_tray_icon(repeat=2)
+        program.window = desktop.wait_window(MAIN_TITLE, 10)
         deactivate(desktop, program)
         # Inactive, the close box asks; OK writes the two closing lines.
         close_box(program)
@@ -321,9 +366,9 @@ def close_while_active(binary):
         assert program.history()[-2:] == ["*** SISTEMA DESLIGADO ***", "=" * 37]
 
 
-SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, stop_time,
-                                      autostart, second_instance, close_while_active, output_lost,
-                                      own_station)}
+SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
+                                      stop_time, autostart, autostart_without_focus, second_instance,
+                                      close_while_active, output_lost, own_station)}
 
 
 def main():

@@ -3,6 +3,7 @@
 #include "ui_usom.h"
 #include "controllerfixture.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <unistd.h>
@@ -115,6 +116,19 @@ TEST_F(LocalPlayTest, ADeletedFileHandsOverToAnotherRowAndStaysInTheList) {
     EXPECT_TRUE(GridNames().contains("A.MP3"));
 }
 
+TEST_F(LocalPlayTest, AFolderNamedLikeATrackHandsOverLikeAMissingFile) {
+    QDir().mkpath(folder.File("MUSICAS/A.MP3"));
+    // What the real library answers when asked to open a folder.
+    lib.createError[folder.File("MUSICAS/A.MP3").toStdString()] = soundlib::BASS_ERROR_FILEOPEN;
+    PutMusic({"B.MP3"});
+    ASSERT_EQ(GridNames(), QStringList({"A.MP3", "B.MP3"}));
+    FallBackState();
+    w->BitBtn14Click();
+    EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
+    EXPECT_EQ(Playing(), "B.MP3");
+    EXPECT_EQ(History(), QStringList({"PLAY MÚSICAS LOCAIS  -  Stop Música 1000"}));
+}
+
 TEST_F(LocalPlayTest, WhenEveryListedFileIsGoneTheHandOverEndsWithARefresh) {
     PutMusic({"A.MP3", "B.MP3", "C.MP3"});
     for (const char* name : {"A.MP3", "B.MP3", "C.MP3"}) QFile::remove(folder.File(QString("MUSICAS/") + name));
@@ -157,6 +171,7 @@ TEST_F(LocalPlayTest, AtualizarServidoresRunsTheFlushElevenTimesAndNeverWhileThe
     ActivateAndConnect();
     boxes.Clear();
     w->SpeedButton1Click();
+    QCoreApplication::processEvents();  // the box opens once the click's handler is over
     EXPECT_EQ(w->FlushCount, 0);
     EXPECT_EQ(boxes.Texts(), QStringList({"Para atualizar os Servidores será necessário desativar o player"}));
 

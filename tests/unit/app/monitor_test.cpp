@@ -92,6 +92,7 @@ TEST_F(MonitorTest, The36thEmptyTickGivesTheStreamUpAndStartsLocalMusic) {
     EXPECT_EQ(w->ui->ProgressBar1->value(), 0);
     EXPECT_TRUE(w->LocalPlayer->IsPlaying());
     // The stream still counts as playing while it fades: the flush command is refused.
+    QCoreApplication::processEvents();
     EXPECT_EQ(boxes.Texts().last(), "Para atualizar os Servidores será necessário desativar o player");
 
     TickMeter(5);  // fading: the giving-up text again, nothing more

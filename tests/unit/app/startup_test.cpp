@@ -3,11 +3,14 @@
 #include "windowfixture.h"
 
 #include "system/autostart.h"
+#include "system/formats.h"
+#include "system/userformats.h"
 #include "system/funcoes.h"
 #include "system/programfolder.h"
 #include "ui/thdtimer.h"
 #include "ui_usom.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -15,7 +18,8 @@
 #include <QTimer>
 
 namespace {
-const QString kLogoHintStart = QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ");
+// As the tool tip shows it: the hint's carriage returns become line breaks.
+const QString kLogoHintStart = QStringLiteral("LOGO DA EMPRESA\nTAMANHO 50X250 PIXELS\nARQUIVO: ");
 
 // The scrambled form of a password, as the shops' PROXY.INI files hold it.
 QString Scramble(const QByteArray& plain) {
@@ -199,6 +203,20 @@ TEST_F(StartupTest, TodaysWindowFromTheScheduleReachesTheStateAndTheLabels) {
     EXPECT_EQ(w.ui->Label13->text(), "08:00:00");
     EXPECT_EQ(w.ui->Label15->text(), "18:30:00");
     EXPECT_EQ(w.ui->Label10->text(), "Status");
+}
+
+TEST_F(StartupTest, WithDataIniTheProgramWorksWithTheUsersOwnTimeFormat) {
+    struct BackToFixed {
+        ~BackToFixed() { UseFixedProgramFormats(); }
+    } backToFixed;
+    WriteBytes(folder.File("DATA.INI"), "");
+    QDir().mkpath(QFileInfo(UserFormatsFile()).path());
+    WriteBytes(UserFormatsFile(), "TIME_FORMAT=HH.mm.ss\r\nSHORT_DATE_FORMAT=yyyy-MM-dd\r\n");
+    WriteFile("CFG.ACI", QStringList(7, "|08.00.00|18.30.00|0|0"));
+    Tfrm_sonarisv1AAC& w = Create();
+    EXPECT_EQ(PlayerState.TodayStart, QTime(8, 0));
+    EXPECT_EQ(w.ui->Label15->text(), "18.30.00");
+    EXPECT_EQ(FormatDate(QDate(2026, 12, 8)), "2026-12-08");
 }
 
 TEST_F(StartupTest, WithoutAScheduleTheStatusLineSaysSoAndTheTimesStayAtZero) {
