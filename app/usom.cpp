@@ -4,6 +4,7 @@
 #include "app/usom.h"
 
 #include "app/about.h"
+#include "app/servedopen.h"
 #include "app/sonarisicon.h"
 #include "app/startupfiles.h"
 #include "audio/uzorvanbass.h"
@@ -299,7 +300,8 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     PlayerState.NormalVolume = ReadNormalVolume(folder);
 
     const auto handle = reinterpret_cast<void*>(winId());
-    WebPlayer = new TZorvanBass(lib_, this);
+    webLib_ = std::make_unique<ServedOpenSoundLib>(lib_);
+    WebPlayer = new TZorvanBass(*webLib_, this);
     WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
     WebPlayer->InitDevice(PlayerState.DeviceIndex, handle);
     WebPlayer->BufferLength = 3000;

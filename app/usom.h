@@ -20,6 +20,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -32,6 +33,7 @@ QT_END_NAMESPACE
 
 class TThreadedTimer;
 class TZorvanBass;
+class ServedOpenSoundLib;
 class Tform_about;
 class Tform_volume;
 class Tfrm_cfg;
@@ -141,6 +143,8 @@ protected:
 
 private:
     soundlib::ISoundLib& lib_;
+    // The stream player's way to the library: its open runs away from this thread (Conecta_Web).
+    std::unique_ptr<ServedOpenSoundLib> webLib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
     // Conecta_Web lets messages through (and its fall-back may open a message box). Qt does not

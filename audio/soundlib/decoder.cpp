@@ -65,9 +65,11 @@ int Decoder::OpenFile(const std::string& path, int outRate, std::unique_ptr<Deco
     return BASS_OK;
 }
 
-int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_ptr<Decoder>& decoder) {
+int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono::steady_clock::time_point until,
+                        std::unique_ptr<Decoder>& decoder) {
     std::unique_ptr<Decoder> d(new Decoder(outRate));
     d->net_ = &net;
+    d->readUntil_ = until;
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kStreamIoBuffer));
     d->io_ = avio_alloc_context(buffer, kStreamIoBuffer, 0, d.get(), &Decoder::ReadNet, nullptr, nullptr);
     d->io_->seekable = 0;
@@ -87,12 +89,19 @@ int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_
 
 int Decoder::ReadNet(void* opaque, std::uint8_t* buffer, int size) {
     auto* self = static_cast<Decoder*>(opaque);
-    int got = self->net_->Read(buffer, size, self->boundedReads_);
+    if (self->PastReadDeadline()) return AVERROR_EXIT;
+    int got = self->net_->Read(buffer, size, self->readUntil_);
     if (got > 0) return got;
     return got == 0 ? AVERROR_EOF : AVERROR_EXIT;
 }
 
-bool Decoder::ReadTimedOut() const { return net_ && net_->ReadTimedOut(); }
+bool Decoder::PastReadDeadline() {
+    if (!net_ || std::chrono::steady_clock::now() <= readUntil_) return false;
+    readTimedOut_ = true;
+    return true;
+}
+
+bool Decoder::ReadTimedOut() const { return readTimedOut_ || (net_ && net_->ReadTimedOut()); }
 
 int Decoder::OpenInput(const AVInputFormat* format, const char* url) {
     format_ = avformat_alloc_context();
@@ -142,9 +151,16 @@ int Decoder::Prime() {
             if (!converted) return BASS_ERROR_FORMAT;
             break;
         }
-        if (result != AVERROR(EAGAIN)) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+        // A stream may be joined in the middle of a damaged stretch: what the decoder refuses
+        // counts against the content, and only too much of it fails the open.
+        if (result != AVERROR(EAGAIN) && (result == AVERROR_EOF || !net_ || ++badPackets > kMaxBadPackets))
+            return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
         result = av_read_frame(format_, packet_);
-        if (result < 0) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+        if (result < 0) {
+            if (!net_ || result == AVERROR_EOF || result == AVERROR_EXIT || ++badPackets > kMaxBadPackets)
+                return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+            continue;
+        }
         if (packet_->stream_index == stream_ && avcodec_send_packet(codec_, packet_) < 0 && ++badPackets > kMaxBadPackets) {
             av_packet_unref(packet_);
             return BASS_ERROR_FILEFORM;
@@ -172,6 +188,7 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
         primed_.clear();
         return true;
     }
+    if (net_ && playing_) readUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(net_->TimeoutMs());
     std::size_t before = out.size();
     while (!decoderDrained_) {
         int result = avcodec_receive_frame(codec_, frame_);
@@ -181,34 +198,45 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
             if (out.size() > before) return true;
             continue;
         }
-        if (result != AVERROR(EAGAIN)) {
+        if (result == AVERROR_EOF) {
             decoderDrained_ = true;
             break;
         }
+        // Any other answer than "more input" is a frame the decoder refused: the next packet
+        // follows as if it had not been there.
         if (inputEnded_) {
-            avcodec_send_packet(codec_, nullptr);
+            if (avcodec_send_packet(codec_, nullptr) < 0) decoderDrained_ = true;
             continue;
         }
-        if (av_read_frame(format_, packet_) < 0) {
-            inputEnded_ = true;
+        if (PastReadDeadline()) {
+            inputEnded_ = true;  // no valid audio for the whole time-out
             continue;
         }
-        // A damaged packet (a cut-off last frame) is skipped; the rest plays.
+        result = av_read_frame(format_, packet_);
+        if (result < 0) {
+            // A file ends at its first read error. A net stream ends with its connection (end of
+            // stream), when it is closed or out of time (exit); anything else is a damaged
+            // stretch the demuxer resynchronises after.
+            if (!net_ || result == AVERROR_EOF || result == AVERROR_EXIT) inputEnded_ = true;
+            continue;
+        }
+        // A damaged packet (a cut-off last frame, a false header) is skipped; the rest plays.
         if (packet_->stream_index == stream_) avcodec_send_packet(codec_, packet_);
         av_packet_unref(packet_);
     }
-    if (swr_) {
-        // What the resampler still holds.
-        int pending = swr_get_out_samples(swr_, 0);
-        if (pending > 0) {
-            std::size_t at = out.size();
-            out.resize(at + static_cast<std::size_t>(pending) * 2);
-            auto* target = reinterpret_cast<std::uint8_t*>(out.data() + at);
-            int got = swr_convert(swr_, &target, pending, nullptr, 0);
-            out.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
-        }
-    }
+    Drain(out);
     return out.size() > before;
+}
+
+void Decoder::Drain(std::vector<std::int16_t>& out) {
+    if (!swr_) return;
+    int pending = swr_get_out_samples(swr_, 0);
+    if (pending <= 0) return;
+    std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(pending) * 2);
+    auto* target = reinterpret_cast<std::uint8_t*>(out.data() + at);
+    int got = swr_convert(swr_, &target, pending, nullptr, 0);
+    out.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
 }
 
 bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
@@ -218,6 +246,9 @@ bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
     std::uint64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
     if (!swr_ || frame->sample_rate != swrRate_ || frame->format != swrFormat_ || layout.nb_channels != swrChannels_ ||
         mask != swrLayoutMask_) {
+        // A new format mid-stream: the old resampler's last samples are heard before the new
+        // one starts, so that the change makes no gap and no click.
+        Drain(out);
         swr_free(&swr_);
         AVChannelLayout stereo{};
         av_channel_layout_default(&stereo, 2);
