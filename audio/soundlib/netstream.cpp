@@ -19,11 +19,14 @@ namespace soundlib {
 
 namespace {
 // The download thread reads when at least this much room is free, and rests this long
-// between reads while the buffer is comfortably full, so that the kernel gathers the data of
-// a quarter second into one read instead of waking us for every packet.
+// between reads while the buffer is comfortably full and it has caught up with the server (its
+// last read had to wait), so that the kernel gathers the data of a quarter second into one read
+// instead of waking us for every packet. Data already there is read at once: a TLS connection
+// hands over one record per read, however many wait behind it.
 constexpr std::size_t kReadChunk = 4096;
 constexpr auto kRestWhileFull = std::chrono::milliseconds(250);
 constexpr std::size_t kMaxRead = 16384;
+constexpr auto kCaughtUp = std::chrono::milliseconds(2);
 
 // What Connect and its opener thread share. The opener keeps it (and the interrupt state
 // FFmpeg asks) alive for as long as it runs, so a NetStream that gave up on it may go.
@@ -125,7 +128,9 @@ void NetStream::DownloadLoop() {
             room = std::min(ring_.Free(), kMaxRead);
         }
         interrupt_->Restart();
+        const auto began = std::chrono::steady_clock::now();
         int got = avio_read_partial(io_, chunk.data(), static_cast<int>(room));
+        const bool waited = std::chrono::steady_clock::now() - began >= kCaughtUp;
         std::unique_lock<std::mutex> guard(lock_);
         if (got <= 0) {
             ended_ = true;
@@ -135,7 +140,7 @@ void NetStream::DownloadLoop() {
         ring_.Write(chunk.data(), static_cast<std::size_t>(got));
         downloaded_ += static_cast<std::uint64_t>(got);
         changed_.notify_all();
-        if (ring_.Size() * 2 >= ring_.Capacity())
+        if (waited && ring_.Size() * 2 >= ring_.Capacity())
             changed_.wait_for(guard, kRestWhileFull, [&] { return aborted_; });
     }
 }
