@@ -14,6 +14,7 @@ extern "C" {
 #include <sys/stat.h>
 
 #include <array>
+#include <limits>
 
 namespace soundlib {
 
@@ -23,6 +24,7 @@ namespace {
 constexpr int kMinProbeScore = AVPROBE_SCORE_RETRY + 1;
 constexpr int kProbeBytes = 1 << 20;
 constexpr int kStreamIoBuffer = 4096;
+constexpr std::size_t kProbeStreamBytes = 64 * 1024;
 // Packets that may fail to decode before the first good frame, for a file that is not audio.
 constexpr int kMaxBadPackets = 64;
 constexpr int kMaxPlanes = 64;
@@ -75,7 +77,10 @@ int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono:
     d->io_->seekable = 0;
     const AVInputFormat* format = nullptr;
     if (forceAac) {
-        format = av_find_input_format("aac");
+        if (int code = d->OpenAdts(); code != BASS_OK) return code;
+        if (int code = d->Prime(); code != BASS_OK) return code;
+        decoder = std::move(d);
+        return BASS_OK;
     } else {
         int score = av_probe_input_buffer2(d->io_, &format, "", nullptr, 0, 64 * 1024);
         if (score < 0) return d->ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
@@ -117,11 +122,48 @@ int Decoder::OpenInput(const AVInputFormat* format, const char* url) {
         return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
     }
     if (avformat_find_stream_info(format_, nullptr) < 0 && ReadTimedOut()) return BASS_ERROR_TIMEOUT;
+    // The ADTS demuxer looks for the next frame after a damaged stretch only while the read
+    // position is below the probe size: for a stream that must hold for as long as it plays.
+    if (net_) format_->probesize = std::numeric_limits<std::int64_t>::max();
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream_ < 0) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
     for (unsigned i = 0; i < format_->nb_streams; ++i)
         if (static_cast<int>(i) != stream_) format_->streams[i]->discard = AVDISCARD_ALL;
     return OpenCodec();
+}
+
+int Decoder::OpenAdts() {
+    adts_ = std::make_unique<AdtsFramer>();
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
+    if (!codec) return BASS_ERROR_FORMAT;
+    codec_ = avcodec_alloc_context3(codec);
+    codec_->thread_count = 1;
+    if (avcodec_open2(codec_, codec, nullptr) < 0) return BASS_ERROR_FORMAT;
+    stream_ = 0;
+    return BASS_OK;
+}
+
+int Decoder::ReadPacket() {
+    if (!adts_) return av_read_frame(format_, packet_);
+    std::array<std::uint8_t, kStreamIoBuffer> chunk;
+    while (!adts_->Next(adtsFrame_)) {
+        if (adtsEnded_) return AVERROR_EOF;
+        // Before the first frame a stream that holds no ADTS at all is told from one that
+        // starts in the middle of a frame by how much has been searched.
+        if (rate_ == 0 && adts_->Skipped() > kProbeStreamBytes) return AVERROR_INVALIDDATA;
+        int got = ReadNet(this, chunk.data(), static_cast<int>(chunk.size()));
+        if (got == AVERROR_EOF) {
+            adts_->End();
+            adtsEnded_ = true;
+            continue;
+        }
+        if (got < 0) return got;
+        adts_->Feed(chunk.data(), static_cast<std::size_t>(got));
+    }
+    if (av_new_packet(packet_, static_cast<int>(adtsFrame_.size())) < 0) return AVERROR(ENOMEM);
+    std::copy(adtsFrame_.begin(), adtsFrame_.end(), packet_->data);
+    packet_->stream_index = stream_;
+    return 0;
 }
 
 int Decoder::OpenCodec() {
@@ -155,9 +197,9 @@ int Decoder::Prime() {
         // counts against the content, and only too much of it fails the open.
         if (result != AVERROR(EAGAIN) && (result == AVERROR_EOF || !net_ || ++badPackets > kMaxBadPackets))
             return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
-        result = av_read_frame(format_, packet_);
+        result = ReadPacket();
         if (result < 0) {
-            if (!net_ || result == AVERROR_EOF || result == AVERROR_EXIT || ++badPackets > kMaxBadPackets)
+            if (!net_ || adts_ || result == AVERROR_EOF || result == AVERROR_EXIT || ++badPackets > kMaxBadPackets)
                 return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
             continue;
         }
@@ -167,16 +209,21 @@ int Decoder::Prime() {
         }
         av_packet_unref(packet_);
     }
+    if (net_) return BASS_OK;  // a stream has no length
     AVStream* stream = format_->streams[stream_];
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
         totalFrames_ = av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate_});
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
         totalFrames_ = av_rescale_q(format_->duration, AV_TIME_BASE_Q, AVRational{1, rate_});
-    if (net_) totalFrames_ = -1;
     return BASS_OK;
 }
 
 std::int64_t Decoder::BitRate() const {
+    if (adts_) {
+        if (adts_->Frames() == 0 || adts_->SampleRate() == 0) return 0;
+        return static_cast<std::int64_t>(adts_->FrameBytes() * 8 * static_cast<std::uint64_t>(adts_->SampleRate()) /
+                                         (adts_->Frames() * 1024));
+    }
     if (!format_) return 0;
     std::int64_t rate = format_->streams[stream_]->codecpar->bit_rate;
     return rate > 0 ? rate : std::max<std::int64_t>(format_->bit_rate, 0);
@@ -212,7 +259,7 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
             inputEnded_ = true;  // no valid audio for the whole time-out
             continue;
         }
-        result = av_read_frame(format_, packet_);
+        result = ReadPacket();
         if (result < 0) {
             // A file ends at its first read error. A net stream ends with its connection (end of
             // stream), when it is closed or out of time (exit); anything else is a damaged
@@ -308,6 +355,7 @@ bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
 }
 
 bool Decoder::Seek(std::int64_t frame) {
+    if (!format_) return false;
     primed_.clear();
     AVStream* stream = format_->streams[stream_];
     std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;

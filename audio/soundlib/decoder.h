@@ -9,6 +9,8 @@
 // and a change of rate or channel count goes on through a resampler of the new format after
 // the old one has given up what it held. The stream ends when its connection does, or when no
 // valid audio has come for the network time-out.
+#include "audio/soundlib/adtsframer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -36,7 +38,8 @@ public:
     // Each returns a library code (0 on success) and, on success, a decoder that has already
     // decoded its first frames: what it holds is audio.
     static int OpenFile(const std::string& path, int outRate, std::unique_ptr<Decoder>& decoder);
-    // Every read of the opening is done by `until`, the attempt's deadline.
+    // Every read of the opening is done by `until`, the attempt's deadline. An AAC stream is
+    // cut into frames by an AdtsFramer, which steps over garbage by itself.
     static int OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono::steady_clock::time_point until,
                           std::unique_ptr<Decoder>& decoder);
 
@@ -62,6 +65,8 @@ private:
     explicit Decoder(int outRate);
     int OpenInput(const AVInputFormat* format, const char* url);
     int OpenCodec();
+    int OpenAdts();
+    int ReadPacket();  // the next packet of the stream into packet_, as av_read_frame answers
     int Prime();
     bool Convert(AVFrame* frame, std::vector<std::int16_t>& out);
     void Drain(std::vector<std::int16_t>& out);  // what the resampler still holds
@@ -92,6 +97,9 @@ private:
     int swrChannels_ = 0;
     std::uint64_t swrLayoutMask_ = 0;
     std::vector<std::int16_t> primed_;
+    std::unique_ptr<AdtsFramer> adts_;  // AAC streams: our framing instead of FFmpeg's demuxer
+    std::vector<std::uint8_t> adtsFrame_;
+    bool adtsEnded_ = false;
 };
 
 }  // namespace soundlib
