@@ -108,9 +108,10 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
             // for the up to 20 s it takes.
             WebPlayer->Load(S.StreamUrl);
             const int code = webLib_->BASS_ErrorGetCode();
-            // Meanwhile the run may have been switched off, or today's window closed (its close
-            // fades what plays then): either way a stream opened now must not start.
-            if ((activeAtStart && !IsActive()) || !PlayerState.InsideToday(TimeOfDay())) {
+            // Meanwhile the run may have been switched off (which has set everything already),
+            // or today's window may have closed (and its close faded what played then): a
+            // stream opened now must not start behind either.
+            if ((activeAtStart && !IsActive()) || (code == BASS_OK && !PlayerState.InsideToday(TimeOfDay()))) {
                 WebPlayer->Close();
                 return;
             }

@@ -79,6 +79,7 @@ int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono:
     if (forceAac) {
         if (int code = d->OpenAdts(); code != BASS_OK) return code;
         if (int code = d->Prime(); code != BASS_OK) return code;
+        d->MeasureAdtsBitRate();
         decoder = std::move(d);
         return BASS_OK;
     } else {
@@ -143,10 +144,9 @@ int Decoder::OpenAdts() {
     return BASS_OK;
 }
 
-int Decoder::ReadPacket() {
-    if (!adts_) return av_read_frame(format_, packet_);
+int Decoder::NextAdtsFrame(std::vector<std::uint8_t>& frame) {
     std::array<std::uint8_t, kStreamIoBuffer> chunk;
-    while (!adts_->Next(adtsFrame_)) {
+    while (!adts_->Next(frame)) {
         if (adtsEnded_) return AVERROR_EOF;
         // Before the first frame a stream that holds no ADTS at all is told from one that
         // starts in the middle of a frame by how much has been searched.
@@ -159,6 +159,31 @@ int Decoder::ReadPacket() {
         }
         if (got < 0) return got;
         adts_->Feed(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return 0;
+}
+
+void Decoder::MeasureAdtsBitRate() {
+    // As FFmpeg's own analysis would: half a second of frames, read ahead and kept for the
+    // decoder, at most the probe's bytes.
+    while (adts_->SampleRate() > 0 && adts_->Frames() * 1024 < static_cast<std::uint64_t>(adts_->SampleRate()) / 2 &&
+           adts_->FrameBytes() < kProbeStreamBytes) {
+        std::vector<std::uint8_t> frame;
+        if (NextAdtsFrame(frame) != 0) break;
+        adtsAhead_.push_back(std::move(frame));
+    }
+    if (adts_->Frames() > 0 && adts_->SampleRate() > 0)
+        adtsBitRate_ = static_cast<std::int64_t>(adts_->FrameBytes() * 8 * static_cast<std::uint64_t>(adts_->SampleRate()) /
+                                                 (adts_->Frames() * 1024));
+}
+
+int Decoder::ReadPacket() {
+    if (!adts_) return av_read_frame(format_, packet_);
+    if (!adtsAhead_.empty()) {
+        adtsFrame_ = std::move(adtsAhead_.front());
+        adtsAhead_.pop_front();
+    } else if (int result = NextAdtsFrame(adtsFrame_); result != 0) {
+        return result;
     }
     if (av_new_packet(packet_, static_cast<int>(adtsFrame_.size())) < 0) return AVERROR(ENOMEM);
     std::copy(adtsFrame_.begin(), adtsFrame_.end(), packet_->data);
@@ -219,11 +244,7 @@ int Decoder::Prime() {
 }
 
 std::int64_t Decoder::BitRate() const {
-    if (adts_) {
-        if (adts_->Frames() == 0 || adts_->SampleRate() == 0) return 0;
-        return static_cast<std::int64_t>(adts_->FrameBytes() * 8 * static_cast<std::uint64_t>(adts_->SampleRate()) /
-                                         (adts_->Frames() * 1024));
-    }
+    if (adts_) return adtsBitRate_;
     if (!format_) return 0;
     std::int64_t rate = format_->streams[stream_]->codecpar->bit_rate;
     return rate > 0 ? rate : std::max<std::int64_t>(format_->bit_rate, 0);

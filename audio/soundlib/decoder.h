@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ private:
     int OpenCodec();
     int OpenAdts();
     int ReadPacket();  // the next packet of the stream into packet_, as av_read_frame answers
+    int NextAdtsFrame(std::vector<std::uint8_t>& frame);
+    void MeasureAdtsBitRate();
     int Prime();
     bool Convert(AVFrame* frame, std::vector<std::int16_t>& out);
     void Drain(std::vector<std::int16_t>& out);  // what the resampler still holds
@@ -99,6 +102,8 @@ private:
     std::vector<std::int16_t> primed_;
     std::unique_ptr<AdtsFramer> adts_;  // AAC streams: our framing instead of FFmpeg's demuxer
     std::vector<std::uint8_t> adtsFrame_;
+    std::deque<std::vector<std::uint8_t>> adtsAhead_;  // framed while the bit rate was measured
+    std::int64_t adtsBitRate_ = 0;
     bool adtsEnded_ = false;
 };
 

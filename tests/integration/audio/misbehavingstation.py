@@ -7,7 +7,8 @@
       streams the ADTS files one after the other at their own pace, after a burst of S seconds;
       with --hops, "/" is the first of N redirects (302), each answered after S seconds, the
       last to "/stream"; with --glitch-every, garbage goes between two frames every S seconds
-      of content, in turn random bytes, a frame cut in half, and a false sync word
+      of content, in turn random bytes, a frame cut in half, and a false sync word; with
+      --garbage-after, nothing but random bytes follows that many seconds of content
 
 Every glitch is written to stdout as "glitch KIND AT" (AT in seconds of content sent).
 """
@@ -90,6 +91,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(glitch(kind, rng, frame))
                 kind = (kind + 1) % 3
                 next_glitch += o.glitch_every
+            if o.garbage_after and sent >= o.garbage_after:
+                frame = bytes(rng.randrange(256) for _ in range(len(frame)))
             self.wfile.write(frame)
             sent += seconds
             ahead = sent - o.burst - (time.monotonic() - start)
@@ -112,6 +115,7 @@ def main():
     parser.add_argument("--hops", type=int, default=0)
     parser.add_argument("--hop-delay", type=float, default=0)
     parser.add_argument("--glitch-every", type=float, default=0)
+    parser.add_argument("--garbage-after", type=float, default=0)
     parser.add_argument("--burst", type=float, default=3)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     options = parser.parse_intermixed_args()

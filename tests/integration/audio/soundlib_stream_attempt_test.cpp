@@ -153,6 +153,8 @@ TEST_F(StreamAttempt, RedirectsThatReachTheStreamPlay) {
     EXPECT_EQ(attempt.code, BASS_OK);
     EXPECT_NE(attempt.handle, 0u);
     Figure("fast_redirects_attempt_s", attempt.seconds);
+    // The net buffer is sized at the stream's own bit rate: 2 s of 128 kbit/s.
+    EXPECT_NEAR(double(lib->BASS_StreamGetFilePosition(attempt.handle, BASS_FILEPOS_END)), 32000.0, 4000.0);
     if (attempt.handle) {
         EXPECT_TRUE(lib->BASS_StreamFree(attempt.handle));
     }

@@ -4,7 +4,8 @@
 // stall. What a listener hears is measured on SDL's disk output: the tone dips to silence every
 // 250 ms of content, for 40 ms on each whole second and 20 ms otherwise, so the distance between
 // two dips tells how much content a glitch took away (or put in), up to a second, and a silence
-// longer than its dip is a gap in the sound.
+// longer than its dip is a gap in the sound. A stream that carries nothing but garbage ends
+// after the network time-out.
 #include "audio/soundlib/realsoundlib.h"
 #include "tests/integration/audio/audiofiles.h"
 #include "tests/integration/audio/diskoutput.h"
@@ -169,3 +170,29 @@ TEST_F(StreamGlitch, AChangeOfRateAndChannelsEvery10sLeavesTheStreamPlaying) {
 }
 
 }  // namespace
+
+TEST(StreamWithoutAudio, NothingButGarbageForTheNetworkTimeOutEndsTheStream) {
+    TempDir files;
+    UseDummyOutput();
+    RealSoundLib lib;
+    ASSERT_TRUE(lib.BASS_Init(1, 44100, 0, nullptr, nullptr));
+    lib.BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 3000);
+    lib.BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 2000);
+    lib.BASS_SetConfig(BASS_CONFIG_BUFFER, 500);
+    ASSERT_TRUE(EncodeMarkedTone(files.File("tone.aac"), 44100, 2, 30, "128k"));
+    MisbehavingStation station({"--garbage-after", "3", files.File("tone.aac")});
+    ASSERT_TRUE(station.Ok());
+    const std::string url = station.Url() + std::string(1, '\0');
+    HSTREAM h = lib.BASS_AAC_StreamCreateURL(url.c_str(), 0, BASS_STREAM_AUTOFREE, nullptr, 0);
+    ASSERT_NE(h, 0u) << "code " << lib.BASS_ErrorGetCode();
+    ASSERT_TRUE(lib.BASS_ChannelPlay(h, false));
+    int playedMs = 0;
+    while (playedMs < 15000 && lib.BASS_ChannelIsActive(h) != BASS_ACTIVE_STOPPED) {
+        Wait(50);
+        playedMs += 50;
+    }
+    Figure("garbage_only_stream_ended_after_ms", playedMs);
+    // 3 s of audio, then the time-out of 3 s spent looking for more, give or take the buffers.
+    EXPECT_GE(playedMs, 3000);
+    EXPECT_LE(playedMs, 9000);
+}
