@@ -72,21 +72,20 @@ int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono:
     std::unique_ptr<Decoder> d(new Decoder(outRate));
     d->net_ = &net;
     d->readUntil_ = until;
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kStreamIoBuffer));
-    d->io_ = avio_alloc_context(buffer, kStreamIoBuffer, 0, d.get(), &Decoder::ReadNet, nullptr, nullptr);
-    d->io_->seekable = 0;
-    const AVInputFormat* format = nullptr;
     if (forceAac) {
         if (int code = d->OpenAdts(); code != BASS_OK) return code;
         if (int code = d->Prime(); code != BASS_OK) return code;
         d->MeasureAdtsBitRate();
         decoder = std::move(d);
         return BASS_OK;
-    } else {
-        int score = av_probe_input_buffer2(d->io_, &format, "", nullptr, 0, 64 * 1024);
-        if (score < 0) return d->ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
-        if (score < kMinProbeScore || !format) return BASS_ERROR_FILEFORM;
     }
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(kStreamIoBuffer));
+    d->io_ = avio_alloc_context(buffer, kStreamIoBuffer, 0, d.get(), &Decoder::ReadNet, nullptr, nullptr);
+    d->io_->seekable = 0;
+    const AVInputFormat* format = nullptr;
+    int score = av_probe_input_buffer2(d->io_, &format, "", nullptr, 0, 64 * 1024);
+    if (score < 0) return d->ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+    if (score < kMinProbeScore || !format) return BASS_ERROR_FILEFORM;
     if (int code = d->OpenInput(format, ""); code != BASS_OK) return code;
     if (int code = d->Prime(); code != BASS_OK) return code;
     decoder = std::move(d);
@@ -273,7 +272,9 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
         // Any other answer than "more input" is a frame the decoder refused: the next packet
         // follows as if it had not been there.
         if (inputEnded_) {
-            if (avcodec_send_packet(codec_, nullptr) < 0) decoderDrained_ = true;
+            if (!flushed_) avcodec_send_packet(codec_, nullptr);
+            else if (result == AVERROR(EAGAIN)) decoderDrained_ = true;
+            flushed_ = true;
             continue;
         }
         if (PastReadDeadline()) {
@@ -387,6 +388,7 @@ bool Decoder::Seek(std::int64_t frame) {
     avcodec_flush_buffers(codec_);
     swr_free(&swr_);
     inputEnded_ = false;
+    flushed_ = false;
     decoderDrained_ = false;
     skipUntil_ = frame;
     return true;

@@ -93,6 +93,7 @@ private:
     bool eightBit_ = false;
     std::int64_t totalFrames_ = -1;
     bool inputEnded_ = false;
+    bool flushed_ = false;  // the decoder was told that no more input comes
     bool decoderDrained_ = false;
     std::int64_t skipUntil_ = -1;  // after a seek: drop source frames before this one
     int swrRate_ = 0;
