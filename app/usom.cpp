@@ -4,6 +4,7 @@
 #include "app/usom.h"
 
 #include "app/about.h"
+#include "app/servedopen.h"
 #include "app/sonarisicon.h"
 #include "app/startupfiles.h"
 #include "app/stationfile.h"
@@ -305,7 +306,8 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     PlayerState.NormalVolume = ReadNormalVolume(folder);
 
     const auto handle = reinterpret_cast<void*>(winId());
-    WebPlayer = new TZorvanBass(lib_, this);
+    webLib_ = std::make_unique<ServedOpenSoundLib>(lib_);
+    WebPlayer = new TZorvanBass(*webLib_, this);
     WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
     // SERVER.INI keeps the device as a place in the list of the day it was chosen; a device
     // unplugged since must not leave the shop silent. The stored number stays for its return.

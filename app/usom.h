@@ -27,6 +27,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 QT_BEGIN_NAMESPACE
@@ -40,6 +41,7 @@ QT_END_NAMESPACE
 
 class TThreadedTimer;
 class TZorvanBass;
+class ServedOpenSoundLib;
 class Tform_about;
 class Tform_volume;
 class Tfrm_cfg;
@@ -187,6 +189,8 @@ protected:
 
 private:
     soundlib::ISoundLib& lib_;
+    // The stream player's way to the library: its open runs away from this thread (Conecta_Web).
+    std::unique_ptr<ServedOpenSoundLib> webLib_;
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool firstShowSeen_ = false;    // the first show also runs FormActivate, queued
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose

@@ -2,6 +2,7 @@
 // PROXY.INI when one is set), and webStop, where the controller learns that the stream ended.
 #include "app/usom.h"
 
+#include "app/servedopen.h"
 #include "app/sonarisapplication.h"
 
 #include "audio/uzorvanbass.h"
@@ -102,8 +103,19 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
             S.WebError = -1;
         } else {
             Salva_Historico(QStringLiteral("Carregando Sonaris"));
+            // The open runs away from this thread and the window's events are served until it
+            // is over (ServedOpenSoundLib): the operator, the timers and local playback go on
+            // for the up to 20 s it takes.
             WebPlayer->Load(S.StreamUrl);
-            S.WebError = lib_.BASS_ErrorGetCode();
+            const int code = webLib_->BASS_ErrorGetCode();
+            // Meanwhile the run may have been switched off (which has set everything already),
+            // or today's window may have closed (and its close faded what played then): a
+            // stream opened now must not start behind either.
+            if ((activeAtStart && !IsActive()) || (code == BASS_OK && !PlayerState.InsideToday(TimeOfDay()))) {
+                WebPlayer->Close();
+                return;
+            }
+            S.WebError = code;
         }
 
         if (S.WebError != 0) {

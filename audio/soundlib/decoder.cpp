@@ -14,6 +14,7 @@ extern "C" {
 #include <sys/stat.h>
 
 #include <array>
+#include <limits>
 
 namespace soundlib {
 
@@ -23,6 +24,7 @@ namespace {
 constexpr int kMinProbeScore = AVPROBE_SCORE_RETRY + 1;
 constexpr int kProbeBytes = 1 << 20;
 constexpr int kStreamIoBuffer = 4096;
+constexpr std::size_t kProbeStreamBytes = 64 * 1024;
 // Packets that may fail to decode before the first good frame, for a file that is not audio.
 constexpr int kMaxBadPackets = 64;
 constexpr int kMaxPlanes = 64;
@@ -65,20 +67,25 @@ int Decoder::OpenFile(const std::string& path, int outRate, std::unique_ptr<Deco
     return BASS_OK;
 }
 
-int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_ptr<Decoder>& decoder) {
+int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono::steady_clock::time_point until,
+                        std::unique_ptr<Decoder>& decoder) {
     std::unique_ptr<Decoder> d(new Decoder(outRate));
     d->net_ = &net;
+    d->readUntil_ = until;
+    if (forceAac) {
+        if (int code = d->OpenAdts(); code != BASS_OK) return code;
+        if (int code = d->Prime(); code != BASS_OK) return code;
+        d->MeasureAdtsBitRate();
+        decoder = std::move(d);
+        return BASS_OK;
+    }
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(kStreamIoBuffer));
     d->io_ = avio_alloc_context(buffer, kStreamIoBuffer, 0, d.get(), &Decoder::ReadNet, nullptr, nullptr);
     d->io_->seekable = 0;
     const AVInputFormat* format = nullptr;
-    if (forceAac) {
-        format = av_find_input_format("aac");
-    } else {
-        int score = av_probe_input_buffer2(d->io_, &format, "", nullptr, 0, 64 * 1024);
-        if (score < 0) return d->ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
-        if (score < kMinProbeScore || !format) return BASS_ERROR_FILEFORM;
-    }
+    int score = av_probe_input_buffer2(d->io_, &format, "", nullptr, 0, 64 * 1024);
+    if (score < 0) return d->ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+    if (score < kMinProbeScore || !format) return BASS_ERROR_FILEFORM;
     if (int code = d->OpenInput(format, ""); code != BASS_OK) return code;
     if (int code = d->Prime(); code != BASS_OK) return code;
     decoder = std::move(d);
@@ -87,12 +94,19 @@ int Decoder::OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_
 
 int Decoder::ReadNet(void* opaque, std::uint8_t* buffer, int size) {
     auto* self = static_cast<Decoder*>(opaque);
-    int got = self->net_->Read(buffer, size, self->boundedReads_);
+    if (self->PastReadDeadline()) return AVERROR_EXIT;
+    int got = self->net_->Read(buffer, size, self->readUntil_);
     if (got > 0) return got;
     return got == 0 ? AVERROR_EOF : AVERROR_EXIT;
 }
 
-bool Decoder::ReadTimedOut() const { return net_ && net_->ReadTimedOut(); }
+bool Decoder::PastReadDeadline() {
+    if (!net_ || std::chrono::steady_clock::now() <= readUntil_) return false;
+    readTimedOut_ = true;
+    return true;
+}
+
+bool Decoder::ReadTimedOut() const { return readTimedOut_ || (net_ && net_->ReadTimedOut()); }
 
 int Decoder::OpenInput(const AVInputFormat* format, const char* url) {
     format_ = avformat_alloc_context();
@@ -108,11 +122,72 @@ int Decoder::OpenInput(const AVInputFormat* format, const char* url) {
         return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
     }
     if (avformat_find_stream_info(format_, nullptr) < 0 && ReadTimedOut()) return BASS_ERROR_TIMEOUT;
+    // The ADTS demuxer looks for the next frame after a damaged stretch only while the read
+    // position is below the probe size: for a stream that must hold for as long as it plays.
+    if (net_) format_->probesize = std::numeric_limits<std::int64_t>::max();
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream_ < 0) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
     for (unsigned i = 0; i < format_->nb_streams; ++i)
         if (static_cast<int>(i) != stream_) format_->streams[i]->discard = AVDISCARD_ALL;
     return OpenCodec();
+}
+
+int Decoder::OpenAdts() {
+    adts_ = std::make_unique<AdtsFramer>();
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AAC);
+    if (!codec) return BASS_ERROR_FORMAT;
+    codec_ = avcodec_alloc_context3(codec);
+    codec_->thread_count = 1;
+    if (avcodec_open2(codec_, codec, nullptr) < 0) return BASS_ERROR_FORMAT;
+    stream_ = 0;
+    return BASS_OK;
+}
+
+int Decoder::NextAdtsFrame(std::vector<std::uint8_t>& frame) {
+    std::array<std::uint8_t, kStreamIoBuffer> chunk;
+    while (!adts_->Next(frame)) {
+        if (adtsEnded_) return AVERROR_EOF;
+        // Before the first frame a stream that holds no ADTS at all is told from one that
+        // starts in the middle of a frame by how much has been searched.
+        if (rate_ == 0 && adts_->Skipped() > kProbeStreamBytes) return AVERROR_INVALIDDATA;
+        int got = ReadNet(this, chunk.data(), static_cast<int>(chunk.size()));
+        if (got == AVERROR_EOF) {
+            adts_->End();
+            adtsEnded_ = true;
+            continue;
+        }
+        if (got < 0) return got;
+        adts_->Feed(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return 0;
+}
+
+void Decoder::MeasureAdtsBitRate() {
+    // As FFmpeg's own analysis would: half a second of frames, read ahead and kept for the
+    // decoder, at most the probe's bytes.
+    while (adts_->SampleRate() > 0 && adts_->Frames() * 1024 < static_cast<std::uint64_t>(adts_->SampleRate()) / 2 &&
+           adts_->FrameBytes() < kProbeStreamBytes) {
+        std::vector<std::uint8_t> frame;
+        if (NextAdtsFrame(frame) != 0) break;
+        adtsAhead_.push_back(std::move(frame));
+    }
+    if (adts_->Frames() > 0 && adts_->SampleRate() > 0)
+        adtsBitRate_ = static_cast<std::int64_t>(adts_->FrameBytes() * 8 * static_cast<std::uint64_t>(adts_->SampleRate()) /
+                                                 (adts_->Frames() * 1024));
+}
+
+int Decoder::ReadPacket() {
+    if (!adts_) return av_read_frame(format_, packet_);
+    if (!adtsAhead_.empty()) {
+        adtsFrame_ = std::move(adtsAhead_.front());
+        adtsAhead_.pop_front();
+    } else if (int result = NextAdtsFrame(adtsFrame_); result != 0) {
+        return result;
+    }
+    if (av_new_packet(packet_, static_cast<int>(adtsFrame_.size())) < 0) return AVERROR(ENOMEM);
+    std::copy(adtsFrame_.begin(), adtsFrame_.end(), packet_->data);
+    packet_->stream_index = stream_;
+    return 0;
 }
 
 int Decoder::OpenCodec() {
@@ -142,25 +217,33 @@ int Decoder::Prime() {
             if (!converted) return BASS_ERROR_FORMAT;
             break;
         }
-        if (result != AVERROR(EAGAIN)) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
-        result = av_read_frame(format_, packet_);
-        if (result < 0) return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+        // A stream may be joined in the middle of a damaged stretch: what the decoder refuses
+        // counts against the content, and only too much of it fails the open.
+        if (result != AVERROR(EAGAIN) && (result == AVERROR_EOF || !net_ || ++badPackets > kMaxBadPackets))
+            return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+        result = ReadPacket();
+        if (result < 0) {
+            if (!net_ || adts_ || result == AVERROR_EOF || result == AVERROR_EXIT || ++badPackets > kMaxBadPackets)
+                return ReadTimedOut() ? BASS_ERROR_TIMEOUT : BASS_ERROR_FILEFORM;
+            continue;
+        }
         if (packet_->stream_index == stream_ && avcodec_send_packet(codec_, packet_) < 0 && ++badPackets > kMaxBadPackets) {
             av_packet_unref(packet_);
             return BASS_ERROR_FILEFORM;
         }
         av_packet_unref(packet_);
     }
+    if (net_) return BASS_OK;  // a stream has no length
     AVStream* stream = format_->streams[stream_];
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
         totalFrames_ = av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate_});
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
         totalFrames_ = av_rescale_q(format_->duration, AV_TIME_BASE_Q, AVRational{1, rate_});
-    if (net_) totalFrames_ = -1;
     return BASS_OK;
 }
 
 std::int64_t Decoder::BitRate() const {
+    if (adts_) return adtsBitRate_;
     if (!format_) return 0;
     std::int64_t rate = format_->streams[stream_]->codecpar->bit_rate;
     return rate > 0 ? rate : std::max<std::int64_t>(format_->bit_rate, 0);
@@ -172,6 +255,7 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
         primed_.clear();
         return true;
     }
+    if (net_ && playing_) readUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(net_->TimeoutMs());
     std::size_t before = out.size();
     while (!decoderDrained_) {
         int result = avcodec_receive_frame(codec_, frame_);
@@ -181,34 +265,47 @@ bool Decoder::DecodeMore(std::vector<std::int16_t>& out) {
             if (out.size() > before) return true;
             continue;
         }
-        if (result != AVERROR(EAGAIN)) {
+        if (result == AVERROR_EOF) {
             decoderDrained_ = true;
             break;
         }
+        // Any other answer than "more input" is a frame the decoder refused: the next packet
+        // follows as if it had not been there.
         if (inputEnded_) {
-            avcodec_send_packet(codec_, nullptr);
+            if (!flushed_) avcodec_send_packet(codec_, nullptr);
+            else if (result == AVERROR(EAGAIN)) decoderDrained_ = true;
+            flushed_ = true;
             continue;
         }
-        if (av_read_frame(format_, packet_) < 0) {
-            inputEnded_ = true;
+        if (PastReadDeadline()) {
+            inputEnded_ = true;  // no valid audio for the whole time-out
             continue;
         }
-        // A damaged packet (a cut-off last frame) is skipped; the rest plays.
+        result = ReadPacket();
+        if (result < 0) {
+            // A file ends at its first read error. A net stream ends with its connection (end of
+            // stream), when it is closed or out of time (exit); anything else is a damaged
+            // stretch the demuxer resynchronises after.
+            if (!net_ || result == AVERROR_EOF || result == AVERROR_EXIT) inputEnded_ = true;
+            continue;
+        }
+        // A damaged packet (a cut-off last frame, a false header) is skipped; the rest plays.
         if (packet_->stream_index == stream_) avcodec_send_packet(codec_, packet_);
         av_packet_unref(packet_);
     }
-    if (swr_) {
-        // What the resampler still holds.
-        int pending = swr_get_out_samples(swr_, 0);
-        if (pending > 0) {
-            std::size_t at = out.size();
-            out.resize(at + static_cast<std::size_t>(pending) * 2);
-            auto* target = reinterpret_cast<std::uint8_t*>(out.data() + at);
-            int got = swr_convert(swr_, &target, pending, nullptr, 0);
-            out.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
-        }
-    }
+    Drain(out);
     return out.size() > before;
+}
+
+void Decoder::Drain(std::vector<std::int16_t>& out) {
+    if (!swr_) return;
+    int pending = swr_get_out_samples(swr_, 0);
+    if (pending <= 0) return;
+    std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(pending) * 2);
+    auto* target = reinterpret_cast<std::uint8_t*>(out.data() + at);
+    int got = swr_convert(swr_, &target, pending, nullptr, 0);
+    out.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
 }
 
 bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
@@ -218,6 +315,9 @@ bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
     std::uint64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
     if (!swr_ || frame->sample_rate != swrRate_ || frame->format != swrFormat_ || layout.nb_channels != swrChannels_ ||
         mask != swrLayoutMask_) {
+        // A new format mid-stream: the old resampler's last samples are heard before the new
+        // one starts, so that the change makes no gap and no click.
+        Drain(out);
         swr_free(&swr_);
         AVChannelLayout stereo{};
         av_channel_layout_default(&stereo, 2);
@@ -277,6 +377,7 @@ bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
 }
 
 bool Decoder::Seek(std::int64_t frame) {
+    if (!format_) return false;
     primed_.clear();
     AVStream* stream = format_->streams[stream_];
     std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
@@ -287,6 +388,7 @@ bool Decoder::Seek(std::int64_t frame) {
     avcodec_flush_buffers(codec_);
     swr_free(&swr_);
     inputEnded_ = false;
+    flushed_ = false;
     decoderDrained_ = false;
     skipUntil_ = frame;
     return true;

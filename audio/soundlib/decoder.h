@@ -2,8 +2,18 @@
 // Decoder: one FFmpeg demuxer, audio decoder and resampler that turn a file or a net stream
 // into 16-bit stereo frames at the output device's rate, keeping the source's own rate and
 // channel count for the library's byte positions. Not synchronised: one thread at a time (the
-// user-interface thread while the channel is created, then the channel's decoder thread).
+// thread that creates the channel, then the channel's decoder thread).
+//
+// A net stream is never ended by what it carries, only by its connection or by time: a
+// packet or frame the decoder refuses is skipped, the demuxer finds the next frame by itself,
+// and a change of rate or channel count goes on through a resampler of the new format after
+// the old one has given up what it held. The stream ends when its connection does, or when no
+// valid audio has come for the network time-out.
+#include "audio/soundlib/adtsframer.h"
+
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +39,10 @@ public:
     // Each returns a library code (0 on success) and, on success, a decoder that has already
     // decoded its first frames: what it holds is audio.
     static int OpenFile(const std::string& path, int outRate, std::unique_ptr<Decoder>& decoder);
-    static int OpenStream(NetStream& net, bool forceAac, int outRate, std::unique_ptr<Decoder>& decoder);
+    // Every read of the opening is done by `until`, the attempt's deadline. An AAC stream is
+    // cut into frames by an AdtsFramer, which steps over garbage by itself.
+    static int OpenStream(NetStream& net, bool forceAac, int outRate, std::chrono::steady_clock::time_point until,
+                          std::unique_ptr<Decoder>& decoder);
 
     int Rate() const { return rate_; }
     int Channels() const { return channels_; }
@@ -45,17 +58,22 @@ public:
     std::int64_t BytePosition() const;
     std::int64_t ByteSize() const;
 
-    // Net streams: while creating, a read waits at most the time-out; afterwards, for as
-    // long as the connection lives.
-    void SetBoundedReads(bool bounded) { boundedReads_ = bounded; }
+    // Net streams, once created: each DecodeMore has the network time-out to find valid audio.
+    void StartPlaying() { playing_ = true; }
     bool ReadTimedOut() const;
 
 private:
     explicit Decoder(int outRate);
     int OpenInput(const AVInputFormat* format, const char* url);
     int OpenCodec();
+    int OpenAdts();
+    int ReadPacket();  // the next packet of the stream into packet_, as av_read_frame answers
+    int NextAdtsFrame(std::vector<std::uint8_t>& frame);
+    void MeasureAdtsBitRate();
     int Prime();
     bool Convert(AVFrame* frame, std::vector<std::int16_t>& out);
+    void Drain(std::vector<std::int16_t>& out);  // what the resampler still holds
+    bool PastReadDeadline();
     static int ReadNet(void* opaque, std::uint8_t* buffer, int size);
 
     const int outRate_;
@@ -66,13 +84,16 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     NetStream* net_ = nullptr;
-    bool boundedReads_ = true;
+    bool playing_ = false;
+    bool readTimedOut_ = false;
+    std::chrono::steady_clock::time_point readUntil_ = std::chrono::steady_clock::time_point::max();
     int stream_ = -1;
     int rate_ = 0;
     int channels_ = 0;
     bool eightBit_ = false;
     std::int64_t totalFrames_ = -1;
     bool inputEnded_ = false;
+    bool flushed_ = false;  // the decoder was told that no more input comes
     bool decoderDrained_ = false;
     std::int64_t skipUntil_ = -1;  // after a seek: drop source frames before this one
     int swrRate_ = 0;
@@ -80,6 +101,11 @@ private:
     int swrChannels_ = 0;
     std::uint64_t swrLayoutMask_ = 0;
     std::vector<std::int16_t> primed_;
+    std::unique_ptr<AdtsFramer> adts_;  // AAC streams: our framing instead of FFmpeg's demuxer
+    std::vector<std::uint8_t> adtsFrame_;
+    std::deque<std::vector<std::uint8_t>> adtsAhead_;  // framed while the bit rate was measured
+    std::int64_t adtsBitRate_ = 0;
+    bool adtsEnded_ = false;
 };
 
 }  // namespace soundlib

@@ -6,17 +6,9 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 namespace soundlib {
 
@@ -116,33 +108,6 @@ std::optional<ProxyAddress> ParseProxyText(const std::string& raw) {
     }
     proxy.option += proxy.host + ":" + std::to_string(proxy.port);
     return proxy;
-}
-
-int ResolveHost(const std::string& host, int port, int timeoutMs) {
-    struct Lookup {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-        int result = 0;
-    };
-    auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host, port] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        int result = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-        if (found) freeaddrinfo(found);
-        std::lock_guard<std::mutex> guard(lookup->lock);
-        lookup->finished = true;
-        lookup->result = result;
-        lookup->done.notify_all();
-    }).detach();
-
-    std::unique_lock<std::mutex> guard(lookup->lock);
-    if (!lookup->done.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return lookup->finished; }))
-        return BASS_ERROR_TIMEOUT;
-    return lookup->result == 0 ? BASS_OK : BASS_ERROR_NONET;
 }
 
 int ConnectionErrorCode(int averror, bool timedOut) {

@@ -28,11 +28,6 @@ std::optional<ProxyAddress> ParseProxyText(const std::string& text);
 
 std::string PercentEncode(const std::string& text);
 
-// Resolves `host` within `timeoutMs`; the look-up itself cannot be interrupted, so it runs on
-// a thread of its own that is left to finish when the time is up. 0 when the name resolves,
-// BASS_ERROR_NONET when it does not, BASS_ERROR_TIMEOUT when no answer came in time.
-int ResolveHost(const std::string& host, int port, int timeoutMs);
-
 // The library code of an FFmpeg error met while connecting or reading the first data.
 // `timedOut` says that the time-out's deadline had passed when the call gave up.
 int ConnectionErrorCode(int averror, bool timedOut);

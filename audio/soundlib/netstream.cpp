@@ -11,6 +11,7 @@ extern "C" {
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -18,14 +19,29 @@ namespace soundlib {
 
 namespace {
 // The download thread reads when at least this much room is free, and rests this long
-// between reads while the buffer is comfortably full, so that the kernel gathers the data of
-// a quarter second into one read instead of waking us for every packet.
+// between reads while the buffer is comfortably full and it has caught up with the server (its
+// last read had to wait), so that the kernel gathers the data of a quarter second into one read
+// instead of waking us for every packet. Data already there is read at once: a TLS connection
+// hands over one record per read, however many wait behind it.
 constexpr std::size_t kReadChunk = 4096;
 constexpr auto kRestWhileFull = std::chrono::milliseconds(250);
 constexpr std::size_t kMaxRead = 16384;
+constexpr auto kCaughtUp = std::chrono::milliseconds(2);
+
+// What Connect and its opener thread share. The opener keeps it (and the interrupt state
+// FFmpeg asks) alive for as long as it runs, so a NetStream that gave up on it may go.
+struct Opening {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    bool abandoned = false;
+    int result = 0;
+    AVIOContext* io = nullptr;
+    std::shared_ptr<InterruptDeadline> interrupt;
+};
 }  // namespace
 
-NetStream::NetStream(int timeoutMs) : interrupt_(timeoutMs) {}
+NetStream::NetStream(int timeoutMs) : interrupt_(std::make_shared<InterruptDeadline>(timeoutMs)) {}
 
 NetStream::~NetStream() {
     Abort();
@@ -33,13 +49,10 @@ NetStream::~NetStream() {
     if (io_) avio_closep(&io_);
 }
 
-int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy) {
-    const std::string& lookupHost = proxy ? proxy->host : address.host;
-    int lookupPort = proxy ? proxy->port : address.port;
-    if (int code = ResolveHost(lookupHost, lookupPort, interrupt_.TimeoutMs()); code != BASS_OK) return code;
-
+int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, Clock::time_point deadline) {
     AVDictionary* options = nullptr;
-    std::string timeoutUs = std::to_string(static_cast<long long>(interrupt_.TimeoutMs()) * 1000);
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    std::string timeoutUs = std::to_string(std::max<long long>(left, 1000));
     av_dict_set(&options, "timeout", timeoutUs.c_str(), 0);
     av_dict_set(&options, "rw_timeout", timeoutUs.c_str(), 0);
     // An empty proxy option keeps FFmpeg from taking one from the environment.
@@ -49,13 +62,37 @@ int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAd
     av_dict_set(&options, "seekable", "0", 0);
     av_dict_set(&options, "user_agent", "Sonaris-V1", 0);
 
-    interrupt_.Restart();
-    AVIOInterruptCB callback = interrupt_.Callback();
-    int result = avio_open2(&io_, address.url.c_str(), AVIO_FLAG_READ, &callback, &options);
-    av_dict_free(&options);
-    if (result < 0) {
-        io_ = nullptr;
-        return ConnectionErrorCode(result, interrupt_.Expired());
+    auto opening = std::make_shared<Opening>();
+    opening->interrupt = interrupt_;
+    interrupt_->Until(deadline);
+    std::thread([opening, url = address.url, options]() mutable {
+        pthread_setname_np(pthread_self(), "sound-connect");
+        AVIOInterruptCB callback = opening->interrupt->Callback();
+        AVIOContext* io = nullptr;
+        int result = avio_open2(&io, url.c_str(), AVIO_FLAG_READ, &callback, &options);
+        av_dict_free(&options);
+        if (result < 0) io = nullptr;
+        std::lock_guard<std::mutex> guard(opening->lock);
+        if (opening->abandoned) {
+            if (io) avio_closep(&io);
+            return;
+        }
+        opening->io = io;
+        opening->result = result;
+        opening->finished = true;
+        opening->done.notify_all();
+    }).detach();
+
+    {
+        std::unique_lock<std::mutex> guard(opening->lock);
+        if (!opening->done.wait_until(guard, deadline, [&] { return opening->finished; })) {
+            // Most likely a name look-up that does not come back; the opener ends by itself.
+            opening->abandoned = true;
+            interrupt_->Abort();
+            return BASS_ERROR_TIMEOUT;
+        }
+        io_ = opening->io;
+        if (opening->result < 0) return ConnectionErrorCode(opening->result, interrupt_->Expired());
     }
     std::uint8_t* mime = nullptr;
     if (av_opt_get(io_, "mime_type", AV_OPT_SEARCH_CHILDREN, &mime) >= 0 && mime) {
@@ -90,8 +127,10 @@ void NetStream::DownloadLoop() {
             if (aborted_) break;
             room = std::min(ring_.Free(), kMaxRead);
         }
-        interrupt_.Restart();
+        interrupt_->Restart();
+        const auto began = std::chrono::steady_clock::now();
         int got = avio_read_partial(io_, chunk.data(), static_cast<int>(room));
+        const bool waited = std::chrono::steady_clock::now() - began >= kCaughtUp;
         std::unique_lock<std::mutex> guard(lock_);
         if (got <= 0) {
             ended_ = true;
@@ -101,21 +140,16 @@ void NetStream::DownloadLoop() {
         ring_.Write(chunk.data(), static_cast<std::size_t>(got));
         downloaded_ += static_cast<std::uint64_t>(got);
         changed_.notify_all();
-        if (ring_.Size() * 2 >= ring_.Capacity())
+        if (waited && ring_.Size() * 2 >= ring_.Capacity())
             changed_.wait_for(guard, kRestWhileFull, [&] { return aborted_; });
     }
 }
 
-int NetStream::Read(std::uint8_t* buffer, int size, bool bounded) {
+int NetStream::Read(std::uint8_t* buffer, int size, Clock::time_point until) {
     std::unique_lock<std::mutex> guard(lock_);
-    auto ready = [&] { return aborted_ || ended_ || !ring_.Empty(); };
-    if (bounded) {
-        if (!changed_.wait_for(guard, std::chrono::milliseconds(interrupt_.TimeoutMs()), ready)) {
-            readTimedOut_ = true;
-            return -1;
-        }
-    } else {
-        changed_.wait(guard, ready);
+    if (!changed_.wait_until(guard, until, [&] { return aborted_ || ended_ || !ring_.Empty(); })) {
+        readTimedOut_ = true;
+        return -1;
     }
     if (aborted_) return -1;
     if (ring_.Empty()) return 0;
@@ -125,16 +159,11 @@ int NetStream::Read(std::uint8_t* buffer, int size, bool bounded) {
     return static_cast<int>(got);
 }
 
-bool NetStream::WaitForFill(std::size_t bytes) {
+bool NetStream::WaitForFill(std::size_t bytes, Clock::time_point until) {
     std::unique_lock<std::mutex> guard(lock_);
-    for (;;) {
-        if (aborted_) return false;
-        if (ended_ || ring_.Size() >= std::min(bytes, ring_.Capacity())) return true;
-        std::uint64_t before = downloaded_;
-        changed_.wait_for(guard, std::chrono::milliseconds(interrupt_.TimeoutMs()),
-                          [&] { return aborted_ || ended_ || downloaded_ != before; });
-        if (!aborted_ && !ended_ && downloaded_ == before) return false;
-    }
+    bool reached = changed_.wait_until(
+        guard, until, [&] { return aborted_ || ended_ || ring_.Size() >= std::min(bytes, ring_.Capacity()); });
+    return reached && !aborted_;
 }
 
 std::uint64_t NetStream::Downloaded() const {
@@ -158,7 +187,7 @@ bool NetStream::Ended() const {
 }
 
 void NetStream::Abort() {
-    interrupt_.Abort();
+    interrupt_->Abort();
     std::lock_guard<std::mutex> guard(lock_);
     aborted_ = true;
     changed_.notify_all();

@@ -1,18 +1,23 @@
 #pragma once
-// NetStream: one HTTP connection and its download buffer (the net buffer).
+// NetStream: one HTTP(S) connection and its download buffer (the net buffer).
 //
-// Threads: the download thread (started by Start) is the only one that reads the network after
-// the connection is made; it writes into the buffer. The reader is the user-interface thread
-// while the channel is being created (probe, first frames, pre-buffering) and the channel's
-// decoder thread afterwards; never both at once.
+// Threads: the connection is made on an opener thread of its own, because FFmpeg's name
+// look-ups cannot be interrupted: when the attempt's deadline passes first, Connect returns
+// and leaves the opener to finish (and close what it opened) by itself; what the two share
+// lives in a block the opener keeps alive. The download thread (started by Start) is the
+// only one that reads the network after the connection is made; it writes into the buffer.
+// The reader is the thread that creates the channel (probe, first frames, pre-buffering) and
+// the channel's decoder thread afterwards; never both at once.
 // lock_ guards ring_, downloaded_, taken_, ended_ and the capacity; changed_ is signalled on
 // every change of them and on Abort. interrupt_ is atomic by itself.
 #include "audio/soundlib/interruptdeadline.h"
 #include "audio/soundlib/netaddress.h"
 #include "audio/soundlib/ringbuffer.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,8 +34,11 @@ public:
     NetStream(const NetStream&) = delete;
     NetStream& operator=(const NetStream&) = delete;
 
-    // Connects and reads the answer's headers, bounded by the time-out. Returns a library code.
-    int Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy);
+    using Clock = std::chrono::steady_clock;
+
+    // Connects (name look-up, redirects) and reads the answer's headers, all of it by
+    // `deadline`. Returns a library code.
+    int Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, Clock::time_point deadline);
     const std::string& MimeType() const { return mimeType_; }
 
     // Starts the download thread with a buffer of `capacity` bytes.
@@ -38,13 +46,13 @@ public:
     void SetCapacity(std::size_t capacity);
 
     // Reader side. Returns the count of bytes copied (at least 1), 0 at the end of the stream,
-    // -1 when aborted or, with `bounded`, when no byte came within the time-out.
-    int Read(std::uint8_t* buffer, int size, bool bounded);
+    // -1 when aborted or when no byte came by `until`.
+    int Read(std::uint8_t* buffer, int size, Clock::time_point until);
     bool ReadTimedOut() const { return readTimedOut_; }
+    int TimeoutMs() const { return interrupt_->TimeoutMs(); }
 
-    // Waits until `bytes` are buffered or the download has ended. False when the time-out
-    // passed without any new byte arriving.
-    bool WaitForFill(std::size_t bytes);
+    // Waits until `bytes` are buffered or the download has ended. False when `until` came first.
+    bool WaitForFill(std::size_t bytes, Clock::time_point until);
 
     std::uint64_t Downloaded() const;
     std::uint64_t Taken() const;
@@ -56,7 +64,7 @@ public:
 private:
     void DownloadLoop();
 
-    InterruptDeadline interrupt_;
+    std::shared_ptr<InterruptDeadline> interrupt_;
     AVIOContext* io_ = nullptr;
     std::string mimeType_;
     std::thread thread_;

@@ -27,6 +27,7 @@ RealSoundLib::~RealSoundLib() {
     // The watch first (it touches the devices), then the channels (their threads joined), then
     // the devices (SDL's threads joined).
     watch_.reset();
+    std::lock_guard<std::mutex> guard(tableLock_);
     for (auto it = channels_.begin(); it != channels_.end();) Release(it++);
     for (auto& device : devices_) device.reset();
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
@@ -55,6 +56,7 @@ DWORD RealSoundLib::BASS_GetVersion() {
 }
 
 bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     if (device == -1) device = 1;  // the default device
     if (device < 1 || device > 10) {
         SetErrorCode(BASS_ERROR_DEVICE);
@@ -85,6 +87,7 @@ bool RealSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
 }
 
 bool RealSoundLib::BASS_SetDevice(DWORD device) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     if (device < 1 || device > 10) {
         SetErrorCode(BASS_ERROR_DEVICE);
         return false;
@@ -116,6 +119,7 @@ void RealSoundLib::FreeDevice(int device) {
 }
 
 bool RealSoundLib::BASS_Free() {
+    std::lock_guard<std::mutex> guard(tableLock_);
     if (!CurrentDevice()) return false;
     FreeDevice(current_);
     SetErrorCode(BASS_OK);
@@ -123,6 +127,7 @@ bool RealSoundLib::BASS_Free() {
 }
 
 bool RealSoundLib::BASS_Update() {
+    std::lock_guard<std::mutex> guard(tableLock_);
     if (!CurrentDevice()) return false;
     ReleaseFinished();
     SetErrorCode(BASS_OK);
@@ -145,6 +150,7 @@ const char* RealSoundLib::BASS_GetDeviceDescription(DWORD device) {
 }
 
 DWORD RealSoundLib::BASS_SetConfig(DWORD option, DWORD value) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     DWORD previous;
     switch (option) {
     case BASS_CONFIG_BUFFER:
@@ -169,6 +175,7 @@ DWORD RealSoundLib::BASS_SetConfig(DWORD option, DWORD value) {
 }
 
 bool RealSoundLib::BASS_SetConfigPtr(DWORD option, const char* value) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     if (option != BASS_CONFIG_NET_PROXY) {
         SetErrorCode(BASS_ERROR_ILLPARAM);
         return false;
@@ -188,6 +195,7 @@ HSTREAM RealSoundLib::Register(std::unique_ptr<Channel> channel, DWORD flags) {
 }
 
 RealSoundLib::Entry* RealSoundLib::Find(DWORD handle) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     ReleaseFinished();
     auto it = channels_.find(handle);
     if (it == channels_.end()) {
@@ -212,6 +220,7 @@ void RealSoundLib::ReleaseFinished() {
 }
 
 bool RealSoundLib::BASS_StreamFree(HSTREAM handle) {
+    std::lock_guard<std::mutex> guard(tableLock_);
     ReleaseFinished();
     auto it = channels_.find(handle);
     if (it == channels_.end()) {

@@ -3,11 +3,15 @@
 //
 // Threads of the library: SDL's audio thread per initialised device (mixing, outputdevice.h),
 // the output watch that notices a lost output and opens one again (outputwatch.h),
-// one decoder thread per channel (channel.h), one download thread per URL channel
-// (netstream.h), and short-lived name look-up threads (netaddress.h). This object itself is
-// used by the user-interface thread only and holds no lock: the device table, the channel
-// table and the configuration are that thread's alone; everything shared with the library's
-// threads lives behind the locks of the objects above.
+// one decoder thread per channel (channel.h), one download thread per URL channel and a
+// short-lived opener thread per connection (netstream.h). This object is used by the
+// user-interface thread, except that a URL may be opened from another thread while that one
+// goes on (realsoundlib_streams.cpp). Only the user-interface thread changes the device
+// table, removes channels or changes the configuration, each under tableLock_; the opening
+// thread reads the device and the configuration and adds its channel under it. So the
+// user-interface thread reads without the lock, and a channel it found stays valid until it
+// removes it. Everything shared with the library's own threads lives behind the locks of the
+// objects above.
 //
 // A channel that ends by itself with BASS_STREAM_AUTOFREE is marked by the mixer; it is
 // released (threads joined) at the next call that reaches the channel table, and its handle
@@ -17,6 +21,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace soundlib {
@@ -82,12 +87,13 @@ private:
     OutputDevice* CurrentDevice();  // sets code 8 when the selected device is not initialised
     HSTREAM CreateFile(const char* file, DWORD flags);
     HSTREAM CreateUrl(const char* url, DWORD flags, bool aac);
-    HSTREAM Register(std::unique_ptr<Channel> channel, DWORD flags);
+    HSTREAM Register(std::unique_ptr<Channel> channel, DWORD flags);  // with tableLock_ held
     Entry* Find(DWORD handle);  // sets code 5 when there is no such channel
-    void Release(std::map<DWORD, Entry>::iterator entry);
-    void ReleaseFinished();
+    void Release(std::map<DWORD, Entry>::iterator entry);  // with tableLock_ held
+    void ReleaseFinished();                                 // with tableLock_ held
     void FreeDevice(int device);
 
+    std::mutex tableLock_;
     bool audioStarted_ = false;
     std::unique_ptr<OutputWatch> watch_;  // from the first start of SDL's audio
     std::array<std::unique_ptr<OutputDevice>, 11> devices_;  // index = device number

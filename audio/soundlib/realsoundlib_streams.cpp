@@ -1,6 +1,8 @@
 // Creating channels: files through FFmpeg's own file reading, URLs through a NetStream that
-// connects (bounded by the network time-out), is probed, and is pre-buffered before the call
-// returns.
+// connects, is probed, and is pre-buffered before the call returns, all of it within the
+// network time-out. A URL may be opened on a thread other than the one that makes the other
+// calls (the caller waits for it without blocking its user interface): it holds tableLock_
+// only to read the settings at its start and to register the channel at its end.
 #include "audio/soundlib/realsoundlib.h"
 
 #include "audio/soundlib/channel.h"
@@ -11,6 +13,8 @@
 #include "audio/soundlib/outputdevice.h"
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 
 namespace soundlib {
 
@@ -39,7 +43,10 @@ HSTREAM RealSoundLib::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWOR
 }
 
 HSTREAM RealSoundLib::CreateFile(const char* file, DWORD flags) {
-    ReleaseFinished();
+    {
+        std::lock_guard<std::mutex> guard(tableLock_);
+        ReleaseFinished();
+    }
     OutputDevice* device = CurrentDevice();
     if (!device) return 0;
     std::unique_ptr<Decoder> decoder;
@@ -48,7 +55,9 @@ HSTREAM RealSoundLib::CreateFile(const char* file, DWORD flags) {
         return 0;
     }
     ChannelFormat format{device->Rate(), static_cast<int>(bufferMs_), device->Frames(), flags & kKeptFlags};
-    return Register(std::make_unique<Channel>(current_, format, std::move(decoder), nullptr), flags & kKeptFlags);
+    auto channel = std::make_unique<Channel>(current_, format, std::move(decoder), nullptr);
+    std::lock_guard<std::mutex> guard(tableLock_);
+    return Register(std::move(channel), flags & kKeptFlags);
 }
 
 HSTREAM RealSoundLib::BASS_StreamCreateURL(const char* url, DWORD, DWORD flags, void*, DWORD) {
@@ -60,9 +69,20 @@ HSTREAM RealSoundLib::BASS_AAC_StreamCreateURL(const char* url, DWORD, DWORD fla
 }
 
 HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
-    ReleaseFinished();
-    OutputDevice* device = CurrentDevice();
-    if (!device) return 0;
+    // One deadline for the whole attempt, from here: connection, redirects, headers, probe and
+    // pre-fill share it, so no server can hold an attempt longer however it answers.
+    struct Settings {
+        int device = 0, rate = 0, frames = 0;
+        DWORD bufferMs = 0, netBufferMs = 0, netTimeoutMs = 0;
+        std::string proxy;
+    } settings;
+    {
+        std::lock_guard<std::mutex> guard(tableLock_);
+        OutputDevice* device = CurrentDevice();
+        if (!device) return 0;
+        settings = {current_, device->Rate(), device->Frames(), bufferMs_, netBufferMs_, netTimeoutMs_, proxy_ ? proxy_ : ""};
+    }
+    const auto deadline = NetStream::Clock::now() + std::chrono::milliseconds(settings.netTimeoutMs);
     auto address = url ? ParseStreamUrl(url) : std::nullopt;
     if (!address) {
         SetErrorCode(BASS_ERROR_ILLPARAM);
@@ -70,17 +90,16 @@ HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
     }
     // The proxy text is read anew at every connection; blank means none.
     std::optional<ProxyAddress> proxy;
-    std::string proxyText = proxy_ ? proxy_ : "";
-    if (proxyText.find_first_not_of(" \t") != std::string::npos) {
-        proxy = ParseProxyText(proxyText);
+    if (settings.proxy.find_first_not_of(" \t") != std::string::npos) {
+        proxy = ParseProxyText(settings.proxy);
         if (!proxy) {
             SetErrorCode(BASS_ERROR_NONET);
             return 0;
         }
     }
 
-    auto net = std::make_unique<NetStream>(static_cast<int>(netTimeoutMs_));
-    if (int code = net->Connect(*address, proxy); code != BASS_OK) {
+    auto net = std::make_unique<NetStream>(static_cast<int>(settings.netTimeoutMs));
+    if (int code = net->Connect(*address, proxy, deadline); code != BASS_OK) {
         SetErrorCode(code);
         return 0;
     }
@@ -88,22 +107,30 @@ HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
         SetErrorCode(BASS_ERROR_FILEFORM);  // a web page, not a stream
         return 0;
     }
-    net->Start(NetBufferBytes(netBufferMs_, kAssumedBitRate));
+    net->Start(NetBufferBytes(settings.netBufferMs, kAssumedBitRate));
 
     std::unique_ptr<Decoder> decoder;
-    if (int code = Decoder::OpenStream(*net, aac, device->Rate(), decoder); code != BASS_OK) {
+    if (int code = Decoder::OpenStream(*net, aac, settings.rate, deadline, decoder); code != BASS_OK) {
         SetErrorCode(code);
         return 0;
     }
     std::int64_t bitRate = decoder->BitRate();
-    if (bitRate >= 8000 && bitRate <= 2000000) net->SetCapacity(NetBufferBytes(netBufferMs_, bitRate));
-    if (!net->WaitForFill(net->Capacity() * 3 / 4)) {
+    if (bitRate >= 8000 && bitRate <= 2000000) net->SetCapacity(NetBufferBytes(settings.netBufferMs, bitRate));
+    if (!net->WaitForFill(net->Capacity() * 3 / 4, deadline)) {
         SetErrorCode(BASS_ERROR_TIMEOUT);
         return 0;
     }
-    decoder->SetBoundedReads(false);
-    ChannelFormat format{device->Rate(), static_cast<int>(bufferMs_), device->Frames(), flags & kKeptFlags};
-    return Register(std::make_unique<Channel>(current_, format, std::move(decoder), std::move(net)), flags & kKeptFlags);
+    decoder->StartPlaying();
+    ChannelFormat format{settings.rate, static_cast<int>(settings.bufferMs), settings.frames, flags & kKeptFlags};
+    auto channel = std::make_unique<Channel>(settings.device, format, std::move(decoder), std::move(net));
+    std::lock_guard<std::mutex> guard(tableLock_);
+    // The device may have been freed (or opened anew at another rate) while this waited.
+    OutputDevice* device = devices_[static_cast<std::size_t>(settings.device)].get();
+    if (!device || device->Rate() != settings.rate) {
+        SetErrorCode(BASS_ERROR_INIT);
+        return 0;
+    }
+    return Register(std::move(channel), flags & kKeptFlags);
 }
 
 }  // namespace soundlib

@@ -122,6 +122,7 @@ public:
     virtual HSTREAM BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) = 0;
     // url: the address followed by one extra NUL. Blocks until the stream is connected and
     // its buffer pre-filled, or fails (bounded by the network time-out).
+    // The one call that may come from another thread while the calling thread goes on.
     virtual HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, DWORD user) = 0;
     virtual HSTREAM BASS_AAC_StreamCreateURL(const char* url, DWORD offset, DWORD flags, void* proc, DWORD user) = 0;
     virtual bool BASS_StreamFree(HSTREAM handle) = 0;

@@ -1,5 +1,6 @@
 // The whole controller on the real sound library and a real station: what a listener hears
-// after activation, when the station's source dies, when it comes back, and at the stop time.
+// after activation, when the station's source dies, when it comes back, at the stop time, and
+// while an attempt waits on a station that trickles.
 // The tests tick the window's timers themselves at their own intervals of real time (the
 // players' end-of-playback polls run as built) and move the fake clock along; SDL's disk
 // driver records the mixed output, which is measured afterwards. The stream is a 1000 Hz tone,
@@ -12,12 +13,14 @@
 #include "audio/uzorvanbass.h"
 #include "tests/integration/app/station.h"
 #include "tests/integration/audio/diskoutput.h"
+#include "tests/integration/audio/misbehavingstation.h"
 #include "tests/integration/audio/pcmanalysis.h"
 #include "tests/support/testsupport.h"
 #include "ui/thdtimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
@@ -368,4 +371,55 @@ TEST_F(ControllerOnRealSound, APauseOfDigitalSilenceLongerThanTheWatchIsDeadAir)
     Figure("dead_air_to_local_ms", Ms(firstLocal - lastMusic));
     EXPECT_GE(Ms(firstLocal - lastMusic), kSeconds * 1000 - 100);
     EXPECT_LE(Ms(firstLocal - lastMusic), kSeconds * 1000 + 1000);
+}
+
+TEST_F(ControllerOnRealSound, AnAttemptAgainstAStationThatTricklesEndsIn20sWhileLocalTracksFollowEachOther) {
+    // Tracks of 3 s, so that several boundaries fall inside the attempt.
+    std::filesystem::remove(folder_.File("MUSICAS/L1.WAV").toStdString());
+    audiotest::Tone tone;
+    tone.frequency = kLocalHz;
+    tone.amplitude = 0.3;
+    tone.seconds = 3;
+    for (const char* name : {"S1.WAV", "S2.WAV", "S3.WAV"})
+        audiotest::WriteToneWav(folder_.File(QString("MUSICAS/") + name).toStdString(), tone);
+    w->BitBtn13Click();
+
+    // Nothing on the station's address yet: the first attempt is refused and local music starts.
+    station_.reset();
+    w->Button1Click();
+    TickToTheNextAttempt();
+    ASSERT_EQ(PlayerState.WebError, soundlib::BASS_ERROR_NONET) << History().join(" | ").toStdString();
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying());
+    Run(1000);
+
+    audiotest::MisbehavingStation trickle({"--trickle"}, ctltest::Station::kPort);
+    ASSERT_TRUE(trickle.Ok());
+    const auto localStarts = [&] { return History().filter(QRegularExpression("^PLAY MÚSICAS LOCAIS")).size(); };
+    const auto startsBefore = localStarts();
+    const std::size_t from = WindowNow();
+    QElapsedTimer attempt;
+    attempt.start();
+    TickToTheNextAttempt();
+    const double seconds = double(attempt.elapsed()) / 1000.0;
+    const std::size_t to = WindowNow();
+    EXPECT_EQ(PlayerState.WebError, soundlib::BASS_ERROR_TIMEOUT);
+    EXPECT_EQ(w->ui->Label10->text(), "Erro ao Carregar WEB -  Erro:40");
+    Run(500);
+
+    EXPECT_GE(seconds, 19.5);
+    EXPECT_LE(seconds, 20.5);
+    Figure("controller_trickle_attempt_s", seconds);
+    // The tracks that ended inside the attempt were followed by the next at once.
+    EXPECT_GE(localStarts() - startsBefore, 6) << History().join(" | ").toStdString();
+    Figure("local_tracks_started_inside_attempt", double(localStarts() - startsBefore));
+
+    const auto local = Envelope(Heard().left, kLocalHz);
+    ASSERT_GE(local.size(), to);
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        run = local[i] < kHeard ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    Figure("longest_silence_between_tracks_inside_attempt_ms", Ms(longest));
+    EXPECT_LE(Ms(longest), 150) << "a track boundary inside the attempt was heard as a gap";
 }

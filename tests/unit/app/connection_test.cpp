@@ -1,12 +1,15 @@
 // The stream connection: the proxy text of each mode, what a success leaves behind, the
 // fall-back after a failure (also when a step throws), the stream held behind a local track,
-// and the stream's stop event.
+// the stream's stop event, and a deactivation while the open runs.
 #include "ui_usom.h"
 #include "controllerfixture.h"
 
 #include "system/funcoes.h"
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 const std::string kUrl = "http://127.0.0.1:9500";
@@ -258,4 +261,31 @@ TEST_F(ConnectionTest, ADeactivationAmongTheMessagesOfAnAttemptKeepsTheStreamOff
     EXPECT_EQ(w->ui->Label10->text(), "Status");
     EXPECT_EQ(History().value(0), "DESATIVADO PELO USUÁRIO");
     EXPECT_EQ(History().size(), 2);  // and the day's account
+}
+
+TEST_F(ConnectionTest, ADeactivationWhileTheOpenRunsKeepsTheOpenedStreamOff) {
+    PutMusic({"A.MP3"});
+    w->Button1Click();
+    TickGeral(25);
+    // The open runs on a thread of its own; the operator's click comes while it does and is
+    // served by the attempt's wait before the open returns.
+    std::atomic<bool> clicked{false};
+    lib.onCreate = [&](FakeSoundLib::Channel& c) {
+        if (!c.isUrl) return;
+        QMetaObject::invokeMethod(w, [&] { w->Button1Click(); clicked = true; }, Qt::QueuedConnection);
+        for (int i = 0; i < 500 && !clicked; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    TickGeral();
+
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(w->IsActive());
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);
+    ASSERT_NE(lib.Last(), nullptr);
+    EXPECT_TRUE(lib.Last()->freed) << "the stream opened behind the deactivation is released";
+    EXPECT_FALSE(w->WebPlayer->IsPlaying());
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    EXPECT_FALSE(w->timer_meter->Enabled());
+    EXPECT_FALSE(w->timer_aumentarvolume->isActive());
+    EXPECT_EQ(History().mid(0, 2), QStringList({"Carregando Sonaris", "DESATIVADO PELO USUÁRIO"}));
+    EXPECT_EQ(History().size(), 3);  // and the day's account
 }
