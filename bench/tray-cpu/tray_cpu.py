@@ -9,8 +9,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "soak"))
 from e2elib import MAIN_TITLE, Desktop, Sonaris, Station, wait_until  # noqa: E402
 from scenarios import LOCAL_HZ, today_window  # noqa: E402
+from soak import rss_mb  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
 URL = "http://127.0.0.1:9500"
@@ -44,14 +46,6 @@ def threads_cpu_s(pid):
         spent[0] += (int(fields[11]) + int(fields[12])) / TICKS
         spent[1] += wakes
     return out
-
-
-def rss_mb(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1]) / 1024.0
-    return 0.0
 
 
 def main():
