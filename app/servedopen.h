@@ -56,6 +56,8 @@ public:
     soundlib::DWORD BASS_ChannelGetDecodedPeak(soundlib::DWORD handle) override;
     soundlib::OutputStatus GetOutputStatus(soundlib::DWORD device) override;
     soundlib::DWORD GetDefaultDevice() override;
+    // Straight to the library, from any thread: the open's error code is not touched.
+    std::uint64_t ChannelStateChanges() override { return lib_.ChannelStateChanges(); }
 
 private:
     // Any call but the open: the open's code is no longer the last one.

@@ -125,6 +125,11 @@ void TZorvanBass::Load(const QString& source) {
         PollTimer->SetEnabled(false);
         PollTimer->SetThreadPriority(TThreadPriority::tpNormal);
         PollTimer->OnTimer = [this](TThreadedTimer*) { Poll(); };
+        // A playing channel that nothing happened to needs no look: the poll's thread asks
+        // the library, and the user-interface thread sleeps on.
+        PollTimer->SetDue([this] {
+            return pollAnyway_.load() || lib_.ChannelStateChanges() != changesSeen_.load();
+        });
     }
 
     if (Playing && lib_.BASS_ChannelIsActive(Channel) != BASS_ACTIVE_STOPPED) Stop();
@@ -206,6 +211,7 @@ void TZorvanBass::Play() {
         Load(Source);
         StartChannel();
     }
+    pollAnyway_ = true;  // the first look after a start is always taken
     if (PollTimer) PollTimer->SetEnabled(true);
     ++PlayingCount;
     ++PlaysSinceUpdate;
@@ -269,13 +275,17 @@ void TZorvanBass::FadeOut(std::uint16_t time) {
         return;
     }
     lib_.BASS_ChannelSlideAttributes(Channel, -1, -2, -101, DWORD(fade));
+    pollAnyway_ = true;
 }
 
 void TZorvanBass::Poll() {
+    changesSeen_ = lib_.ChannelStateChanges();
+    pollAnyway_ = false;
     if (Playing) {
         // Each rule stops on its own and the tick goes on: a fade that ends here raises
         // OnStop once per rule that fires, plus once for the inactive channel below.
         if (IsFading()) {
+            pollAnyway_ = true;  // a fade is followed tick by tick
             if (std::int32_t(GetVolume()) == LastFadeVolume) ++StillTicks;
             else StillTicks = 0;
             if (StillTicks > kStillTicksLimit) Stop();

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTime>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -113,4 +114,8 @@ private:
     void ReadAttributes();  // frequency, volume and pan of the channel into the fields
     void StartChannel();    // the attributes, then play without restart
     soundlib::ISoundLib& lib_;
+    // Read by the poll timer's thread: the library's count of changes at the last poll, and
+    // whether the next tick is owed a look whatever the count says (a start, a fade).
+    std::atomic<std::uint64_t> changesSeen_{0};
+    std::atomic<bool> pollAnyway_{true};
 };

@@ -59,6 +59,7 @@ struct TThreadedTimer::Shared {
     bool terminate = false;
     bool tickPending = false;      // a tick is posted and has not run yet
     bool awaitingHandOff = false;  // the worker sleeps until the pending tick has run
+    std::function<bool()> due;     // empty: every interval ticks
     Clock::time_point handedBackAt;  // when the last tick's handler returned
     // Counts the starts (enabling, a new interval). A posted tick carries the count of the
     // interval that produced it and is dropped when the timer was restarted meanwhile, so a
@@ -99,6 +100,10 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
         // The interval ran out: hand ticks to the user-interface thread, each interval starting
         // when the previous handler has returned, until something cuts the run short.
         for (;;) {
+            if (s->due && !s->due()) {
+                if (s->wake.wait_until(lock, Clock::now() + std::chrono::milliseconds(s->interval), signalled)) break;
+                continue;
+            }
             s->tickPending = true;
             const Clock::time_point postedAt = Clock::now();
             lock.unlock();
@@ -192,6 +197,11 @@ void TThreadedTimer::SetThreadPriority(TThreadPriority value) {
     // it needs privileges the program does not have; the worker only waits, so the choice is
     // kept for readers of the property and has no effect on the timing.
     priority_ = value;
+}
+
+void TThreadedTimer::SetDue(std::function<bool()> due) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->due = std::move(due);
 }
 
 void TThreadedTimer::Tick() {

@@ -44,6 +44,11 @@ public:
 
     // Called on the user-interface thread with the timer as sender.
     std::function<void(TThreadedTimer*)> OnTimer;
+    // Optional, set before enabling: asked on the worker thread when an interval has run out.
+    // False means the handler would find nothing to do: the tick is skipped and the next
+    // interval starts at once, without waking the user-interface thread. It must be safe to
+    // call from the worker (atomics only).
+    void SetDue(std::function<bool()> due);
     int Tag = 0;
 
     // Runs one tick on the calling (user-interface) thread: OnTimer when enabled and assigned.

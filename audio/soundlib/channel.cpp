@@ -176,12 +176,15 @@ void Channel::Mix(float* out, int frames, int outChannels) {
         stopAfterRamp_ = false;
         playing_ = false;
         if (autoFree) freedByItself_ = true;
+        SelfStateChanges().fetch_add(1, std::memory_order_release);
     } else if (n < frames) {
         if (decodeEnded_) {
             playing_ = false;
             if (autoFree) freedByItself_ = true;
-        } else if (net_) {
+            SelfStateChanges().fetch_add(1, std::memory_order_release);
+        } else if (net_ && !stalled_) {
             stalled_ = true;
+            SelfStateChanges().fetch_add(1, std::memory_order_release);
         }
     }
     levelLeft_.store(static_cast<std::uint32_t>(std::min(peakLeft, 1.0f) * 32768.0f), std::memory_order_relaxed);
@@ -192,6 +195,11 @@ void Channel::Mix(float* out, int frames, int outChannels) {
          peak > seen && !decodedPeak_.compare_exchange_weak(seen, peak, std::memory_order_relaxed);) {
     }
     if (decoderWaiting_ && ring_.Free() >= wakeFreeSamples_) wake_.notify_one();
+}
+
+std::atomic<std::uint64_t>& SelfStateChanges() {
+    static std::atomic<std::uint64_t> changes{0};
+    return changes;
 }
 
 void Channel::Silence() {

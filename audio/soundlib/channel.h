@@ -26,6 +26,10 @@ namespace soundlib {
 class Decoder;
 class NetStream;
 
+// Raised by the output callback whenever a channel stops, stalls or ends a slide to a stop by
+// itself; read from any thread (RealSoundLib::ChannelStateChanges).
+std::atomic<std::uint64_t>& SelfStateChanges();
+
 struct ChannelFormat {
     int outRate = 44100;       // the device's rate; the buffer holds 16-bit stereo frames at it
     int bufferMs = 500;        // decode-ahead, BASS_CONFIG_BUFFER

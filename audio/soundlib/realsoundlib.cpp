@@ -253,4 +253,6 @@ DWORD RealSoundLib::GetDefaultDevice() {
     return StartAudio() ? static_cast<DWORD>(DefaultOutputNumber()) : 1;
 }
 
+std::uint64_t RealSoundLib::ChannelStateChanges() { return SelfStateChanges().load(std::memory_order_acquire); }
+
 }  // namespace soundlib

@@ -76,6 +76,7 @@ public:
 
     OutputStatus GetOutputStatus(DWORD device) override;
     DWORD GetDefaultDevice() override;
+    std::uint64_t ChannelStateChanges() override;
 
 private:
     struct Entry {

@@ -157,6 +157,12 @@ public:
 
     virtual int BASS_ErrorGetCode() = 0;
 
+    // A count that rises whenever a channel stops, stalls or ends its slide by itself (its
+    // data used up, its buffer run dry, a slide to a stop finished). The one call that may come
+    // from any thread: a player's poll asks it on its timer's thread to learn whether anything
+    // changed before it wakes the user-interface thread.
+    virtual std::uint64_t ChannelStateChanges() = 0;
+
     // Code 8 and a default status for a device that is not initialised.
     virtual OutputStatus GetOutputStatus(DWORD device) = 0;
     // The number (1..10) of the system's default output; 1 when the system does not tell.

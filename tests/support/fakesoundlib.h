@@ -63,6 +63,7 @@
 #include "audio/soundlib/soundlib.h"
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -174,6 +175,9 @@ public:
     int BASS_ErrorGetCode() override;
     soundlib::OutputStatus GetOutputStatus(DWORD device) override;
     DWORD GetDefaultDevice() override { return defaultDevice; }
+    // A new count at every call: the players' polls always find something may have changed,
+    // so a scripted change is seen at the next tick as it always was.
+    std::uint64_t ChannelStateChanges() override { return ++stateChangeReads_; }
 
     // --- the output that goes away and comes back -------------------------------------
     std::map<int, bool> outputLost;
@@ -192,4 +196,5 @@ private:
     HSTREAM AddChannel(Channel c);
     const int* ScriptedCreateError(const std::string& source) const;
     HSTREAM next_ = 1;
+    std::atomic<std::uint64_t> stateChangeReads_{0};
 };

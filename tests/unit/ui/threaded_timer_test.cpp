@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -245,6 +246,27 @@ TEST(ThreadedTimerHandOff, HandlerThatThrowsDoesNotStopTheTimer) {
     }
     EXPECT_TRUE(thrown);
     EXPECT_GE(calls, 3);
+}
+
+// An idle player's poll: while the worker finds nothing due, no tick reaches this thread;
+// the first interval after something becomes due ticks.
+TEST(ThreadedTimerHandOff, NothingDueSkipsTicksAndTheFirstDueIntervalTicks) {
+    TThreadedTimer timer;
+    std::atomic<bool> due{false};
+    std::atomic<int> asked{0};
+    int ticks = 0;
+    timer.SetInterval(20);
+    timer.SetDue([&] {
+        ++asked;
+        return due.load();
+    });
+    timer.OnTimer = [&](TThreadedTimer*) { ++ticks; };
+    timer.SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() >= 5; }));
+    Serve(30);
+    EXPECT_EQ(ticks, 0);
+    due = true;
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 2; }, 1000));
 }
 
 TEST(ThreadedTimerDestroy, EndsPromptlyWhetherEnabledOrNotAndNoTickFollows) {
