@@ -1,9 +1,23 @@
 #include "system/clock.h"
 
 namespace {
+// Local time costs a look at the system's time zone each time (glibc stats /etc/localtime at
+// every conversion), and the player asks many times a second. The zone's offset can only
+// change on a whole second, so it is looked up once a second and the time within the second
+// is added to it: a change of zone, summer time included, is in force from its first second.
 class SystemClock : public IClock {
 public:
-    QDateTime Now() const override { return QDateTime::currentDateTime(); }
+    QDateTime Now() const override {
+        const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+        const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+        thread_local qint64 cachedSecond = -1;
+        thread_local int cachedOffset = 0;
+        if (second != cachedSecond || cachedSecond == -1) {
+            cachedOffset = QDateTime::fromMSecsSinceEpoch(second * 1000).offsetFromUtc();
+            cachedSecond = second;
+        }
+        return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, cachedOffset);
+    }
 };
 SystemClock systemClock;
 IClock* current = &systemClock;
