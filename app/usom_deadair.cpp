@@ -26,15 +26,13 @@ bool Tfrm_sonarisv1AAC::WatchDeadAir() {
     if (!IsActive() || !PlayerState.InsideToday(TimeOfDay()) || !DeadAir.Silent()) return false;
 
     DeadAir.GiveUp();
-    ui->Label10->setText(kSilenceStatus);
-    GiveUpStream(kSilenceHistory, true);
+    GiveUpStream(kSilenceHistory, true);  // the next ticks show kSilenceStatus while it fades
     return true;
 }
 
 bool Tfrm_sonarisv1AAC::GiveUpSilentHeldStream() {
     if (!WebPlayer->IsPlaying() || WebPlayer->IsFading() || !DeadAir.SilentWhileHeld()) return false;
     DeadAir.GiveUp();
-    ui->Label10->setText(kSilenceStatus);
     // The held stream is at volume 0: its fade-down starts there, not at the ramp's last value,
     // which would bring it up over the next local track.
     PlayerState.RampVolume = 0;

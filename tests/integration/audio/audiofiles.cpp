@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace audiotest {
@@ -21,6 +22,13 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Text(const std::string& name) const {
+    std::ifstream in(File(name));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 namespace {

@@ -15,6 +15,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
+    // The whole text of one of its files (a server's log); empty when there is none.
+    std::string Text(const std::string& name) const;
 
 private:
     std::filesystem::path path_;

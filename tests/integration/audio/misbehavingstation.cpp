@@ -1,8 +1,5 @@
 #include "tests/integration/audio/misbehavingstation.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace audiotest {
 
 MisbehavingStation::MisbehavingStation(const std::vector<std::string>& args, int port, bool tls)
@@ -17,11 +14,6 @@ std::string MisbehavingStation::Url(const std::string& path) const {
     return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::string MisbehavingStation::Output() const {
-    std::ifstream in(dir_.File("station.log"));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string MisbehavingStation::Output() const { return dir_.Text("station.log"); }
 
 }  // namespace audiotest

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace audiotest {
 
@@ -22,11 +21,6 @@ TinyproxyServer::TinyproxyServer(const std::string& user, const std::string& pas
     ok_ = WaitForPort(port_, 5000);
 }
 
-std::string TinyproxyServer::Log() const {
-    std::ifstream in(dir_.File("tinyproxy.log"));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string TinyproxyServer::Log() const { return dir_.Text("tinyproxy.log"); }
 
 }  // namespace audiotest
