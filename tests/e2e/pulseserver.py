@@ -76,6 +76,20 @@ class PulseServer:
             self.server.wait()
         self.server = None
 
+    def pactl(self, *args):
+        return subprocess.run(["pactl"] + list(args), env=self._env(), capture_output=True, text=True, timeout=10)
+
+    def unload_sink(self):
+        """The null sink taken away, as when a USB headset is pulled out."""
+        self.pactl("unload-module", "module-null-sink")
+
+    def load_sink(self):
+        self.pactl("load-module", "module-null-sink", "sink_name=" + SINK)
+
+    def env(self):
+        """The environment of a client of this server's own tools (pactl, parec)."""
+        return self._env()
+
     def record(self, name):
         self.stop_recording()
         path = os.path.join(self.dir, name)

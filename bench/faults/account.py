@@ -1,0 +1,66 @@
+"""Reading the recording against the faults and the days: how long each fault kept the shop
+without sound, the silence inside the windows that no fault or specified hand-over explains,
+and whether each window's close was followed by silence."""
+
+# What the player may take by design before sound comes back, in seconds.
+EMPTY_BUFFER_GIVE_UP_S = 3.6 + 1.0 + 0.5   # the monitor's 3.6 s, its 1000 ms fade, the local start
+STREAM_BUFFER_S = 10.0                     # what the player holds of the stream ahead of the speakers
+OUTPUT_RETRY_S = 2.0 + 1.0                 # the output is tried again every 2 s
+RECORDER_START_S = 2.0                     # parec delivers a new monitor's sound about 2 s late
+FIRST_ATTEMPT_OF_DAY_S = 60.5 + 20.0 + 2.0  # the day's first attempt, its deadline, the pre-fill
+CLOSE_FADE_S = 8.0                          # the first tick after the stop time, then the fades
+
+
+def allowance(kind, duration):
+    """The fault's own time plus the hand-over the player is allowed after it."""
+    if kind == "source_kill":
+        return STREAM_BUFFER_S + EMPTY_BUFFER_GIVE_UP_S
+    if kind in ("source_pause", "source_silence"):
+        return duration + STREAM_BUFFER_S + EMPTY_BUFFER_GIVE_UP_S
+    if kind == "stream_garbage":
+        return 1.0
+    return duration + OUTPUT_RETRY_S + RECORDER_START_S   # server_restart, sink_unload
+
+
+def recovery_s(blocks, t_fault, horizon):
+    """From the fault to sound again: the end of the first stretch without sound (a silent block,
+    or no block at all for more than 0.3 s) that begins within `horizon` seconds of the fault;
+    0 when the sound never stopped."""
+    previous = t_fault
+    quiet = False
+    for t, label in blocks:
+        if t < t_fault:
+            continue
+        inaudible = label == "-" or t - previous > 0.3
+        if inaudible and not quiet:
+            if t - t_fault > horizon:
+                return 0.0
+            quiet = True
+        elif quiet and not inaudible:
+            return t - t_fault
+        previous = t
+    return horizon if quiet else 0.0
+
+
+def silent_inside_windows(blocks, opens, length, faults):
+    """Seconds of silent blocks inside an open window that neither the day's first attempt nor a
+    fault's allowance explains."""
+    excused = [(o, o + FIRST_ATTEMPT_OF_DAY_S) for o in opens]
+    excused += [(f["at"], f["at"] + allowance(f["kind"], f["duration"])) for f in faults]
+    silent = 0.0
+    for t, label in blocks:
+        if label != "-":
+            continue
+        if not any(o <= t <= o + length for o in opens):
+            continue
+        if any(a <= t <= b for a, b in excused):
+            continue
+        silent += 0.1
+    return silent
+
+
+def silent_after_close(blocks, close, next_open):
+    """True when the recording from the close's fades to the next window holds blocks, all silent."""
+    span = [label for t, label in blocks if close + CLOSE_FADE_S <= t <= next_open - 1.0]
+    expected = (next_open - 1.0 - close - CLOSE_FADE_S) * 10
+    return len(span) >= expected * 0.5 and all(label == "-" for label in span)
