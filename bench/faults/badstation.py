@@ -155,6 +155,8 @@ class BadStation:
 
     def pause_source(self, seconds):
         pid = self.source_pid()
+        if pid is None:
+            return
         os.kill(pid, signal.SIGSTOP)
         time.sleep(seconds)
         os.kill(pid, signal.SIGCONT)

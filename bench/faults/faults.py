@@ -8,6 +8,7 @@ import argparse
 import datetime
 import os
 import random
+import signal
 import subprocess
 import sys
 import threading
@@ -38,6 +39,16 @@ SUMMARY_LINE = "RESUMO DO DIA"
 
 def threads(pid):
     return len(os.listdir("/proc/%d/task" % pid))
+
+
+def anon_mb(pid):
+    """The program's own memory (heap, stacks), without the pages of its libraries' code, which
+    the kernel reads in as new paths of it first run."""
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("RssAnon:"):
+                return int(line.split()[1]) / 1024.0
+    return 0.0
 
 
 def thread_names(pid):
@@ -109,9 +120,9 @@ class Soak:
             self.pulse.load_sink()
         self.faults.append({"kind": kind, "at": at, "duration": duration})
         pid = self.program.proc.pid
-        print("# %7.1f s  %-15s%s  (rss %.1f MB, %d threads, %d files before it)"
+        print("# %7.1f s  %-15s%s  (rss %.1f MB, anon %.1f MB, %d threads, %d files before it)"
               % (at - self.days.opens[0], kind, " %4.1f s" % duration if duration else "       ", rss_mb(pid),
-                 threads(pid), fds(pid)), file=sys.stderr, flush=True)
+                 anon_mb(pid), threads(pid), fds(pid)), file=sys.stderr, flush=True)
 
     def fault_room(self, now):
         k = self.days.window_of(now)
@@ -125,7 +136,8 @@ class Soak:
     def next_kind(self):
         """A stream fault while the stream is heard, an output fault at other times; once the
         plan is spent, any kind."""
-        if self.recorder.hearing_stream():
+        source_up = self.station.source_alive() and not any(timer.is_alive() for timer in self.restarts)
+        if source_up and self.recorder.hearing_stream():
             if self.plan_stream:
                 return self.plan_stream.pop()
             if not self.plan_output:
@@ -149,6 +161,19 @@ class Soak:
             self.inject(kind)
             last = time.monotonic()
 
+    def heaptrack_env(self, output):
+        """For whoever hunts a leak: the program's allocations recorded by heaptrack's preload
+        (as `heaptrack PROGRAM` would) into OUTPUT, for heaptrack_print."""
+        lib = "/usr/lib/heaptrack"
+        pipe = output + ".fifo"
+        if os.path.exists(pipe):
+            os.unlink(pipe)
+        os.mkfifo(pipe)
+        self.interpreter = subprocess.Popen("'%s/libexec/heaptrack_interpret' < '%s' | zstd -c > '%s'" % (lib, pipe, output),
+                                            shell=True)
+        return {"DUMP_HEAPTRACK_OUTPUT": pipe,
+                "LD_PRELOAD": "%s/libheaptrack_preload.so:%s" % (lib, os.path.abspath(self.args.clock_shift))}
+
     # --- the run
     def run(self):
         args = self.args
@@ -158,6 +183,8 @@ class Soak:
                 self.pulse = pulse
                 self.recorder = Recorder(pulse.env(), SINK + ".monitor", STREAM_HZ, LOCAL_HZ)
                 env = dict(pulse.client_env(), LD_PRELOAD=os.path.abspath(args.clock_shift), WALLCLOCK_SHIFT_FILE=self.shift_file)
+                if args.heaptrack:
+                    env.update(self.heaptrack_env(args.heaptrack))
                 program = Sonaris(desktop, os.path.abspath(args.sonaris), window=self.days.window_times(), env=env,
                                   music=[("A.WAV", LOCAL_HZ, 12), ("B.WAV", LOCAL_HZ, 9), ("C.WAV", LOCAL_HZ, 15)])
                 self.program = program
@@ -188,13 +215,23 @@ class Soak:
         self.station.kill_source()
         time.sleep(5)
         self.station.start_source()
-        wait_until(lambda: self.recorder.hearing_stream(), 120, what="the stream back after the warm-up")
-        time.sleep(2)
-        start = (rss_mb(pid), fds(pid), threads(pid))
+        # The player's buffer plays on for a while after the kill: the stream is back once the
+        # history has its second connection and the station is heard after it.
+        wait_until(lambda: self.history(program, 0).count("Sonaris") >= 2, 150, what="the reconnection")
+        wait_until(lambda: self.recorder.hearing_stream(5.0), 60, what="the stream back after the warm-up")
+        time.sleep(35)  # the toolkit's pooled threads of the start-up end after 30 s idle
+        start = (rss_mb(pid), fds(pid), threads(pid), anon_mb(pid))
         names = thread_names(pid)
         self.run_faults(end - 30)
         time.sleep(max(0.0, end - time.monotonic()))
-        stop = (rss_mb(pid), fds(pid), threads(pid)) if program.alive() else (0.0, 0, 0)
+        # The players' threads and files come and go with what plays: the end is counted, like
+        # the start, while the stream alone plays.
+        try:
+            wait_until(lambda: not program.alive() or self.recorder.hearing_stream(5.0), 150,
+                       what="the stream alone at the end")
+        except AssertionError as e:
+            print("# %s" % e, file=sys.stderr)
+        stop = (rss_mb(pid), fds(pid), threads(pid), anon_mb(pid)) if program.alive() else (0.0, 0, 0, 0.0)
         if program.alive():
             # For whoever hunts a leak (not a figure): the threads that came or went.
             later = thread_names(pid)
@@ -233,6 +270,8 @@ class Soak:
                                        if line.startswith(SUMMARY_LINE)))
         print("rss_start_mb=%.1f" % start[0])
         print("rss_end_mb=%.1f" % stop[0])
+        print("rss_anon_start_mb=%.1f" % start[3])
+        print("rss_anon_end_mb=%.1f" % stop[3])
         print("fds_start=%d" % start[1])
         print("fds_end=%d" % stop[1])
         print("threads_start=%d" % start[2])
@@ -248,12 +287,15 @@ class Soak:
 
 
 def main():
+    # Stopped by a signal, the run still takes its servers and the program down with it.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     ap = argparse.ArgumentParser()
     ap.add_argument("--sonaris", required=True)
     ap.add_argument("--clock-shift", required=True, help="wallclock_shift.so")
     ap.add_argument("--seconds", type=int, default=1800)
     ap.add_argument("--per-kind", type=int, default=4)
     ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--heaptrack", help="record the program's allocations into this .zst file")
     args = ap.parse_args()
     return Soak(args).run()
 
