@@ -44,6 +44,7 @@ TZorvanBass::TZorvanBass(ISoundLib& lib, QObject* owner) : QObject(owner), lib_(
 
 TZorvanBass::~TZorvanBass() {
     Loaded = false;
+    if (changesWatch_) lib_.UnwatchChannelStateChanges(changesWatch_);
     delete PollTimer;
     PollTimer = nullptr;
     lib_.BASS_StreamFree(Channel);
@@ -130,6 +131,10 @@ void TZorvanBass::Load(const QString& source) {
         PollTimer->SetDue([this] {
             return pollAnyway_.load() || lib_.ChannelStateChanges() != changesSeen_.load();
         });
+        // A library that announces its changes lets that thread sleep too, until one comes.
+        TThreadedTimer* poll = PollTimer;
+        changesWatch_ = lib_.WatchChannelStateChanges([poll] { poll->DueMayHaveChanged(); });
+        PollTimer->SetDueChangesAnnounced(changesWatch_ != 0);
     }
 
     if (Playing && lib_.BASS_ChannelIsActive(Channel) != BASS_ACTIVE_STOPPED) Stop();
@@ -211,7 +216,7 @@ void TZorvanBass::Play() {
         Load(Source);
         StartChannel();
     }
-    pollAnyway_ = true;  // the first look after a start is always taken
+    LookAtNextTick();  // the first look after a start is always taken
     if (PollTimer) PollTimer->SetEnabled(true);
     ++PlayingCount;
     ++PlaysSinceUpdate;
@@ -275,7 +280,12 @@ void TZorvanBass::FadeOut(std::uint16_t time) {
         return;
     }
     lib_.BASS_ChannelSlideAttributes(Channel, -1, -2, -101, DWORD(fade));
+    LookAtNextTick();
+}
+
+void TZorvanBass::LookAtNextTick() {
     pollAnyway_ = true;
+    if (PollTimer) PollTimer->DueMayHaveChanged();
 }
 
 void TZorvanBass::Poll() {

@@ -118,4 +118,6 @@ private:
     // whether the next tick is owed a look whatever the count says (a start, a fade).
     std::atomic<std::uint64_t> changesSeen_{0};
     std::atomic<bool> pollAnyway_{true};
+    int changesWatch_ = 0;  // the library's announcement of its changes to the poll; 0: none
+    void LookAtNextTick();
 };

@@ -77,6 +77,8 @@ public:
     OutputStatus GetOutputStatus(DWORD device) override;
     DWORD GetDefaultDevice() override;
     std::uint64_t ChannelStateChanges() override;
+    int WatchChannelStateChanges(std::function<void()> changed) override;
+    void UnwatchChannelStateChanges(int watch) override;
 
 private:
     struct Entry {

@@ -7,6 +7,7 @@
 // Callers are on the user-interface thread only. The error code is per calling thread and
 // describes the last call made on that thread ("read right after it").
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace soundlib {
@@ -162,6 +163,14 @@ public:
     // from any thread: a player's poll asks it on its timer's thread to learn whether anything
     // changed before it wakes the user-interface thread.
     virtual std::uint64_t ChannelStateChanges() = 0;
+    // `changed` is called on a library thread after every rise of ChannelStateChanges, until
+    // UnwatchChannelStateChanges(the returned number), so a poll can sleep until there is
+    // something to see. 0: this library does not announce its changes; ask it each time.
+    virtual int WatchChannelStateChanges(std::function<void()> changed) {
+        (void)changed;
+        return 0;
+    }
+    virtual void UnwatchChannelStateChanges(int watch) { (void)watch; }
 
     // Code 8 and a default status for a device that is not initialised.
     virtual OutputStatus GetOutputStatus(DWORD device) = 0;
