@@ -62,6 +62,7 @@ public:
         return lib_.WatchChannelStateChanges(std::move(changed));
     }
     void UnwatchChannelStateChanges(int watch) override { lib_.UnwatchChannelStateChanges(watch); }
+    std::uint64_t OutputStatusChanges() override { return lib_.OutputStatusChanges(); }
 
 private:
     // Any call but the open: the open's code is no longer the last one.

@@ -85,6 +85,7 @@ void TZorvanBass::InitDevice(int device, void* window) {
 
     SetLoop(false);
     Device = device;
+    ++stateChanges_;
     DeviceDescription = DescriptionText(lib_.BASS_GetDeviceDescription(DWORD(device)));
 
     ++CreatedCount;
@@ -141,6 +142,7 @@ void TZorvanBass::Load(const QString& source) {
     if (Loaded) Close();
     Loaded = false;
     Playing = false;
+    ++stateChanges_;
 
     lib_.BASS_SetDevice(DWORD(Device));
     lib_.BASS_SetConfig(BASS_CONFIG_BUFFER, BufferLength);
@@ -155,6 +157,7 @@ void TZorvanBass::Load(const QString& source) {
         if (lib_.BASS_ErrorGetCode() == BASS_OK) {
             ReadAttributes();
             Loaded = true;
+            ++stateChanges_;
             Source = source;
         } else if (Channel != 0) {
             // The caller reads the creation's error code after Load: freeing a 0 handle would
@@ -192,6 +195,7 @@ void TZorvanBass::Load(const QString& source) {
         lib_.BASS_StreamFree(Channel);
     } else if (Channel != 0) {
         Loaded = true;
+        ++stateChanges_;
         ++LoadedCount;
     } else {
         lib_.BASS_StreamFree(0);
@@ -202,6 +206,7 @@ void TZorvanBass::Load(const QString& source) {
 void TZorvanBass::StartChannel() {
     lib_.BASS_ChannelSetAttributes(Channel, int(FrequencyValue), int(VolumeValue), int(PanValue));
     Playing = true;
+    ++stateChanges_;
     StillTicks = 0;
     lib_.BASS_ChannelPlay(Channel, false);
 }
@@ -226,6 +231,7 @@ void TZorvanBass::Play() {
 void TZorvanBass::Stop() {
     SetLoop(false);
     Playing = false;
+    ++stateChanges_;
     if (!Loaded) return;
     lib_.BASS_ChannelStop(Channel);
     if (RewindOnStop) lib_.BASS_ChannelSetPosition(Channel, 0);
@@ -244,11 +250,13 @@ void TZorvanBass::Close() {
         lib_.BASS_ChannelStop(Channel);
         SetLoop(false);
         Playing = false;
+        ++stateChanges_;
         if (lib_.BASS_ChannelIsActive(Channel) == BASS_ACTIVE_STOPPED) --PlayingCount;
     }
     if (Loaded) {
         auto freed = [this] {
             Loaded = false;
+            ++stateChanges_;
             --LoadedCount;
             Channel = 0;
         };

@@ -6,6 +6,7 @@
 //
 // Callers are on the user-interface thread only. The error code is per calling thread and
 // describes the last call made on that thread ("read right after it").
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -174,6 +175,13 @@ public:
 
     // Code 8 and a default status for a device that is not initialised.
     virtual OutputStatus GetOutputStatus(DWORD device) = 0;
+    // A count that rises after every change of any output's status (opened, let go, lost,
+    // back), so that a reader on another thread knows whether GetOutputStatus could answer
+    // anything new. A library that does not count them gives a new number at each call.
+    virtual std::uint64_t OutputStatusChanges() {
+        static std::atomic<std::uint64_t> calls{0};
+        return ++calls;
+    }
     // The number (1..10) of the system's default output; 1 when the system does not tell.
     virtual DWORD GetDefaultDevice() = 0;
 };
