@@ -58,6 +58,11 @@ public:
     soundlib::DWORD GetDefaultDevice() override;
     // Straight to the library, from any thread: the open's error code is not touched.
     std::uint64_t ChannelStateChanges() override { return lib_.ChannelStateChanges(); }
+    int WatchChannelStateChanges(std::function<void()> changed) override {
+        return lib_.WatchChannelStateChanges(std::move(changed));
+    }
+    void UnwatchChannelStateChanges(int watch) override { lib_.UnwatchChannelStateChanges(watch); }
+    std::uint64_t OutputStatusChanges() override { return lib_.OutputStatusChanges(); }
 
 private:
     // Any call but the open: the open's code is no longer the last one.

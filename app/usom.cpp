@@ -132,6 +132,7 @@ void SetUpTimers(Tfrm_sonarisv1AAC& w) {
     w.Timer_sempre = new TThreadedTimer(&w);
     w.Timer_sempre->SetInterval(300);
     w.Timer_sempre->OnTimer = [self](TThreadedTimer*) { self->Timer_sempreTimer(); };
+    w.Timer_sempre->SetDue([self] { return self->SempreDue(); });
 
     w.Timer_abertura = new TThreadedTimer(&w);
     w.Timer_abertura->SetInterval(3000);

@@ -26,6 +26,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -89,6 +90,7 @@ public:
     // The first tick on a new date: the old day's close if still owed, then the new day's window.
     void NewDay();
     void Timer_sempreTimer();
+    bool SempreDue() const;  // on Timer_sempre's thread
     void BitBtn8Click();
     bool FormClose();  // true: the window may close
     void DesligarSonaris2Click();
@@ -205,6 +207,9 @@ private:
     // The sound output is lost; the status line it replaced, given back when an output opens.
     bool outputLost_ = false;
     QString statusBeforeLoss_;
+    // What Timer_sempre's last tick saw, for its thread to skip a tick that would find the same.
+    std::atomic<bool> sempreLooksAgain_{true};  // no players yet, a local track plays, output lost
+    std::atomic<std::uint64_t> sempreWebSeen_{0}, sempreLocalSeen_{0}, sempreOutputSeen_{0};
     // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
     bool stationRefused_ = false;
     bool serversRefusalWaiting_ = false;  // a refusal box is queued or open

@@ -168,11 +168,25 @@ void Tfrm_sonarisv1AAC::Timer_sempreTimer() {
     // This timer runs from the start, and its ticks are served inside message boxes: a box of
     // the stream player's device set-up comes before the local player exists.
     if (!WebPlayer || !LocalPlayer) return;
+    // Read before the look: a change from here on makes the next tick due.
+    sempreWebSeen_ = WebPlayer->StateChanges();
+    sempreLocalSeen_ = LocalPlayer->StateChanges();
+    sempreOutputSeen_ = lib_.OutputStatusChanges();
     ui->MMLED1->SetLit(WebPlayer->IsPlaying());
     ui->MMLED2->SetLit(LocalPlayer->IsPlaying());
     if (LocalPlayer->IsPlaying() && std::int64_t(LocalPlayer->GetPosition()) >= std::int64_t(LocalPlayer->GetLength()))
         LocalPlayer->Stop();  // its OnStop runs StopMusica, which chooses what follows
     Verifica_Saida();
+    sempreLooksAgain_.store(LocalPlayer->IsPlaying() || outputLost_, std::memory_order_release);
+}
+
+// The lamps follow the players, the end of a local track is watched and the output's loss is
+// reported: with both players as the last tick left them, no local track and the output there
+// and unchanged, a tick would set nothing, and the window's thread sleeps on.
+bool Tfrm_sonarisv1AAC::SempreDue() const {
+    if (sempreLooksAgain_.load(std::memory_order_acquire)) return true;
+    return WebPlayer->StateChanges() != sempreWebSeen_.load() || LocalPlayer->StateChanges() != sempreLocalSeen_.load() ||
+           lib_.OutputStatusChanges() != sempreOutputSeen_.load();
 }
 
 void Tfrm_sonarisv1AAC::BitBtn8Click() {

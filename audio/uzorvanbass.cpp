@@ -44,6 +44,7 @@ TZorvanBass::TZorvanBass(ISoundLib& lib, QObject* owner) : QObject(owner), lib_(
 
 TZorvanBass::~TZorvanBass() {
     Loaded = false;
+    if (changesWatch_) lib_.UnwatchChannelStateChanges(changesWatch_);
     delete PollTimer;
     PollTimer = nullptr;
     lib_.BASS_StreamFree(Channel);
@@ -84,6 +85,7 @@ void TZorvanBass::InitDevice(int device, void* window) {
 
     SetLoop(false);
     Device = device;
+    ++stateChanges_;
     DeviceDescription = DescriptionText(lib_.BASS_GetDeviceDescription(DWORD(device)));
 
     ++CreatedCount;
@@ -130,12 +132,17 @@ void TZorvanBass::Load(const QString& source) {
         PollTimer->SetDue([this] {
             return pollAnyway_.load() || lib_.ChannelStateChanges() != changesSeen_.load();
         });
+        // A library that announces its changes lets that thread sleep too, until one comes.
+        TThreadedTimer* poll = PollTimer;
+        changesWatch_ = lib_.WatchChannelStateChanges([poll] { poll->DueMayHaveChanged(); });
+        PollTimer->SetDueChangesAnnounced(changesWatch_ != 0);
     }
 
     if (Playing && lib_.BASS_ChannelIsActive(Channel) != BASS_ACTIVE_STOPPED) Stop();
     if (Loaded) Close();
     Loaded = false;
     Playing = false;
+    ++stateChanges_;
 
     lib_.BASS_SetDevice(DWORD(Device));
     lib_.BASS_SetConfig(BASS_CONFIG_BUFFER, BufferLength);
@@ -150,6 +157,7 @@ void TZorvanBass::Load(const QString& source) {
         if (lib_.BASS_ErrorGetCode() == BASS_OK) {
             ReadAttributes();
             Loaded = true;
+            ++stateChanges_;
             Source = source;
         } else if (Channel != 0) {
             // The caller reads the creation's error code after Load: freeing a 0 handle would
@@ -187,6 +195,7 @@ void TZorvanBass::Load(const QString& source) {
         lib_.BASS_StreamFree(Channel);
     } else if (Channel != 0) {
         Loaded = true;
+        ++stateChanges_;
         ++LoadedCount;
     } else {
         lib_.BASS_StreamFree(0);
@@ -197,6 +206,7 @@ void TZorvanBass::Load(const QString& source) {
 void TZorvanBass::StartChannel() {
     lib_.BASS_ChannelSetAttributes(Channel, int(FrequencyValue), int(VolumeValue), int(PanValue));
     Playing = true;
+    ++stateChanges_;
     StillTicks = 0;
     lib_.BASS_ChannelPlay(Channel, false);
 }
@@ -211,7 +221,7 @@ void TZorvanBass::Play() {
         Load(Source);
         StartChannel();
     }
-    pollAnyway_ = true;  // the first look after a start is always taken
+    LookAtNextTick();  // the first look after a start is always taken
     if (PollTimer) PollTimer->SetEnabled(true);
     ++PlayingCount;
     ++PlaysSinceUpdate;
@@ -221,6 +231,7 @@ void TZorvanBass::Play() {
 void TZorvanBass::Stop() {
     SetLoop(false);
     Playing = false;
+    ++stateChanges_;
     if (!Loaded) return;
     lib_.BASS_ChannelStop(Channel);
     if (RewindOnStop) lib_.BASS_ChannelSetPosition(Channel, 0);
@@ -239,11 +250,13 @@ void TZorvanBass::Close() {
         lib_.BASS_ChannelStop(Channel);
         SetLoop(false);
         Playing = false;
+        ++stateChanges_;
         if (lib_.BASS_ChannelIsActive(Channel) == BASS_ACTIVE_STOPPED) --PlayingCount;
     }
     if (Loaded) {
         auto freed = [this] {
             Loaded = false;
+            ++stateChanges_;
             --LoadedCount;
             Channel = 0;
         };
@@ -275,7 +288,12 @@ void TZorvanBass::FadeOut(std::uint16_t time) {
         return;
     }
     lib_.BASS_ChannelSlideAttributes(Channel, -1, -2, -101, DWORD(fade));
+    LookAtNextTick();
+}
+
+void TZorvanBass::LookAtNextTick() {
     pollAnyway_ = true;
+    if (PollTimer) PollTimer->DueMayHaveChanged();
 }
 
 void TZorvanBass::Poll() {

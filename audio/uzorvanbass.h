@@ -106,6 +106,10 @@ public:
     // Runs one poll tick now (the PollTimer's handler).
     void Poll();
 
+    // From any thread: a count that rises whenever IsPlaying's answer or the device may have
+    // changed, so that a timer's thread can tell that a look at the player would find nothing new.
+    std::uint64_t StateChanges() const { return stateChanges_.load(); }
+
 protected:
     virtual void DoStop();
 
@@ -118,4 +122,7 @@ private:
     // whether the next tick is owed a look whatever the count says (a start, a fade).
     std::atomic<std::uint64_t> changesSeen_{0};
     std::atomic<bool> pollAnyway_{true};
+    std::atomic<std::uint64_t> stateChanges_{0};  // Loaded, Playing or Device written
+    int changesWatch_ = 0;  // the library's announcement of its changes to the poll; 0: none
+    void LookAtNextTick();
 };

@@ -60,6 +60,8 @@ struct TThreadedTimer::Shared {
     bool tickPending = false;      // a tick is posted and has not run yet
     bool awaitingHandOff = false;  // the worker sleeps until the pending tick has run
     std::function<bool()> due;     // empty: every interval ticks
+    bool dueAnnounced = false;     // a skipped tick sleeps until dueChanged
+    bool dueChanged = false;
     Clock::time_point handedBackAt;  // when the last tick's handler returned
     // Counts the starts (enabling, a new interval). A posted tick carries the count of the
     // interval that produced it and is dropped when the timer was restarted meanwhile, so a
@@ -100,8 +102,18 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
         // The interval ran out: hand ticks to the user-interface thread, each interval starting
         // when the previous handler has returned, until something cuts the run short.
         for (;;) {
+            s->dueChanged = false;  // under the lock with the check: a change after it is seen
             if (s->due && !s->due()) {
-                if (s->wake.wait_until(lock, Clock::now() + std::chrono::milliseconds(s->interval), signalled)) break;
+                const auto interval = std::chrono::milliseconds(s->interval);
+                const Clock::time_point skipped = Clock::now();
+                if (s->dueAnnounced) {
+                    s->wake.wait(lock, [&] { return signalled() || s->dueChanged; });
+                    if (signalled()) break;
+                    const Clock::time_point next = skipped + interval * ((Clock::now() - skipped) / interval + 1);
+                    if (s->wake.wait_until(lock, next, signalled)) break;
+                    continue;
+                }
+                if (s->wake.wait_until(lock, skipped + interval, signalled)) break;
                 continue;
             }
             s->tickPending = true;
@@ -202,6 +214,19 @@ void TThreadedTimer::SetThreadPriority(TThreadPriority value) {
 void TThreadedTimer::SetDue(std::function<bool()> due) {
     std::lock_guard lock(shared_->mutex);
     shared_->due = std::move(due);
+}
+
+void TThreadedTimer::SetDueChangesAnnounced(bool announced) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->dueAnnounced = announced;
+}
+
+void TThreadedTimer::DueMayHaveChanged() {
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->dueChanged = true;
+    }
+    shared_->wake.notify_all();
 }
 
 void TThreadedTimer::Tick() {

@@ -49,6 +49,13 @@ public:
     // interval starts at once, without waking the user-interface thread. It must be safe to
     // call from the worker (atomics only).
     void SetDue(std::function<bool()> due);
+    // With announced changes the worker does not look again at every interval's end after a
+    // skipped tick: it sleeps until DueMayHaveChanged, then looks at the next end of an interval
+    // counted from the skipped one, where a look every interval would have found the change.
+    // Set before enabling, for a due check whose every change is announced.
+    void SetDueChangesAnnounced(bool announced);
+    // From any thread, after a change that may make the due check true.
+    void DueMayHaveChanged();
     int Tag = 0;
 
     // Runs one tick on the calling (user-interface) thread: OnTimer when enabled and assigned.

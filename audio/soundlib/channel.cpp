@@ -8,8 +8,29 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 namespace soundlib {
+
+namespace {
+std::mutex& WatchersLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<int, std::function<void()>>& Watchers() {
+    static std::map<int, std::function<void()>> watchers;
+    return watchers;
+}
+
+// On the output callback's thread, and only when a channel stops, stalls or ends its slide:
+// the watchers' lock is never held long by anyone.
+void RaiseSelfStateChanges() {
+    SelfStateChanges().fetch_add(1, std::memory_order_release);
+    std::lock_guard<std::mutex> guard(WatchersLock());
+    for (auto& [watch, changed] : Watchers()) changed();
+}
+}  // namespace
 
 Channel::Channel(int device, const ChannelFormat& format, std::unique_ptr<Decoder> decoder, std::unique_ptr<NetStream> net)
     : device_(device), format_(format), decoder_(std::move(decoder)), net_(std::move(net)) {
@@ -176,15 +197,15 @@ void Channel::Mix(float* out, int frames, int outChannels) {
         stopAfterRamp_ = false;
         playing_ = false;
         if (autoFree) freedByItself_ = true;
-        SelfStateChanges().fetch_add(1, std::memory_order_release);
+        RaiseSelfStateChanges();
     } else if (n < frames) {
         if (decodeEnded_) {
             playing_ = false;
             if (autoFree) freedByItself_ = true;
-            SelfStateChanges().fetch_add(1, std::memory_order_release);
+            RaiseSelfStateChanges();
         } else if (net_ && !stalled_) {
             stalled_ = true;
-            SelfStateChanges().fetch_add(1, std::memory_order_release);
+            RaiseSelfStateChanges();
         }
     }
     levelLeft_.store(static_cast<std::uint32_t>(std::min(peakLeft, 1.0f) * 32768.0f), std::memory_order_relaxed);
@@ -200,6 +221,18 @@ void Channel::Mix(float* out, int frames, int outChannels) {
 std::atomic<std::uint64_t>& SelfStateChanges() {
     static std::atomic<std::uint64_t> changes{0};
     return changes;
+}
+
+int WatchSelfStateChanges(std::function<void()> changed) {
+    static int last = 0;
+    std::lock_guard<std::mutex> guard(WatchersLock());
+    Watchers().emplace(++last, std::move(changed));
+    return last;
+}
+
+void UnwatchSelfStateChanges(int watch) {
+    std::lock_guard<std::mutex> guard(WatchersLock());
+    Watchers().erase(watch);
 }
 
 void Channel::Silence() {

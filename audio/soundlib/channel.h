@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -29,6 +30,10 @@ class NetStream;
 // Raised by the output callback whenever a channel stops, stalls or ends a slide to a stop by
 // itself; read from any thread (RealSoundLib::ChannelStateChanges).
 std::atomic<std::uint64_t>& SelfStateChanges();
+// Calls `changed` after every rise of SelfStateChanges, on the thread that raised it, until
+// UnwatchSelfStateChanges(the returned number); it must be quick and take no lock of the library.
+int WatchSelfStateChanges(std::function<void()> changed);
+void UnwatchSelfStateChanges(int watch);
 
 struct ChannelFormat {
     int outRate = 44100;       // the device's rate; the buffer holds 16-bit stereo frames at it

@@ -105,12 +105,19 @@ std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
     output->id_ = id;
     SDL_PauseAudioDevice(id, 0);
     code = BASS_OK;
+    OutputStatusChanges().fetch_add(1, std::memory_order_release);
     return output;
 }
 
 OutputDevice::~OutputDevice() {
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
     CloseSdl();
+    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+}
+
+std::atomic<std::uint64_t>& OutputStatusChanges() {
+    static std::atomic<std::uint64_t> changes{0};
+    return changes;
 }
 
 SDL_AudioDeviceID OutputDevice::OpenSdl(const char* name, SDL_AudioSpec* have, int allowedChanges) {
@@ -141,6 +148,7 @@ void OutputDevice::MarkLost(Clock::time_point now) {
     if (lost_) return;
     lostSince_ = now;
     lost_ = true;
+    OutputStatusChanges().fetch_add(1, std::memory_order_release);
 }
 
 void OutputDevice::CloseSdl() {
@@ -173,6 +181,7 @@ bool OutputDevice::Reopen(bool orDefault) {
     id_ = id;
     lost_ = false;
     neverOpened_ = false;
+    OutputStatusChanges().fetch_add(1, std::memory_order_release);
     SDL_PauseAudioDevice(id, 0);
     return true;
 }

@@ -39,6 +39,10 @@ std::optional<std::string> OutputDeviceName(int device);
 // The number of the system's default output in that list; 1 when the driver does not tell.
 int DefaultOutputNumber();
 
+// Rises after every output is opened, let go, lost or back: read from any thread
+// (RealSoundLib::OutputStatusChanges).
+std::atomic<std::uint64_t>& OutputStatusChanges();
+
 class OutputDevice {
 public:
     using Clock = std::chrono::steady_clock;

@@ -1,8 +1,9 @@
 #pragma once
 // OutputWatch: the library thread that notices a lost output and brings sound back.
 //
-// Every 100 ms it reads SDL's status of every output the library opened, and the
-// device-removed events SDL queues. A lost output is tried again every 2 s by its name, and
+// Every 250 ms it reads SDL's status of every output the library opened, and the
+// device-removed events SDL queues: a loss is noticed well within a second, and a player left
+// in the tray all day is not woken ten times a second for it. A lost output is tried again every 2 s by its name, and
 // from 10 s after the loss also the system's default output. When that fails, no output of
 // the library is alive any more and SDL's own connection to the sound server is dead (the
 // server went away, and may be back), the audio subsystem is restarted with the same driver
@@ -24,7 +25,7 @@ namespace soundlib {
 class OutputWatch {
 public:
     using Clock = OutputDevice::Clock;
-    static constexpr auto kPeriod = std::chrono::milliseconds(100);
+    static constexpr auto kPeriod = std::chrono::milliseconds(250);
     static constexpr auto kRetry = std::chrono::seconds(2);
     static constexpr auto kDefaultAfter = std::chrono::seconds(10);
 

@@ -255,4 +255,12 @@ DWORD RealSoundLib::GetDefaultDevice() {
 
 std::uint64_t RealSoundLib::ChannelStateChanges() { return SelfStateChanges().load(std::memory_order_acquire); }
 
+std::uint64_t RealSoundLib::OutputStatusChanges() {
+    return soundlib::OutputStatusChanges().load(std::memory_order_acquire);
+}
+
+int RealSoundLib::WatchChannelStateChanges(std::function<void()> changed) { return WatchSelfStateChanges(std::move(changed)); }
+
+void RealSoundLib::UnwatchChannelStateChanges(int watch) { UnwatchSelfStateChanges(watch); }
+
 }  // namespace soundlib

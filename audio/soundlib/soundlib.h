@@ -6,7 +6,9 @@
 //
 // Callers are on the user-interface thread only. The error code is per calling thread and
 // describes the last call made on that thread ("read right after it").
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace soundlib {
@@ -158,13 +160,28 @@ public:
     virtual int BASS_ErrorGetCode() = 0;
 
     // A count that rises whenever a channel stops, stalls or ends its slide by itself (its
-    // data used up, its buffer run dry, a slide to a stop finished). The one call that may come
-    // from any thread: a player's poll asks it on its timer's thread to learn whether anything
-    // changed before it wakes the user-interface thread.
+    // data used up, its buffer run dry, a slide to a stop finished). It may come from
+    // any thread, as may the watch of it and OutputStatusChanges: a player's poll asks it on its
+    // timer's thread to learn whether anything changed before it wakes the user-interface thread.
     virtual std::uint64_t ChannelStateChanges() = 0;
+    // `changed` is called on a library thread after every rise of ChannelStateChanges, until
+    // UnwatchChannelStateChanges(the returned number), so a poll can sleep until there is
+    // something to see. 0: this library does not announce its changes; ask it each time.
+    virtual int WatchChannelStateChanges(std::function<void()> changed) {
+        (void)changed;
+        return 0;
+    }
+    virtual void UnwatchChannelStateChanges(int watch) { (void)watch; }
 
     // Code 8 and a default status for a device that is not initialised.
     virtual OutputStatus GetOutputStatus(DWORD device) = 0;
+    // From any thread: a count that rises after every change of any output's status (opened,
+    // let go, lost, back), so that a timer's thread knows whether GetOutputStatus could answer
+    // anything new. A library that does not count them gives a new number at each call.
+    virtual std::uint64_t OutputStatusChanges() {
+        static std::atomic<std::uint64_t> calls{0};
+        return ++calls;
+    }
     // The number (1..10) of the system's default output; 1 when the system does not tell.
     virtual DWORD GetDefaultDevice() = 0;
 };

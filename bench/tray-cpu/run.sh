@@ -3,7 +3,7 @@
 # present), activated by itself and minimised to the notification area, playing the station,
 # measured for TRAY_SECONDS (60 by default) beside its bare engine (sonaris-play) and mpv on the
 # same stream at the same time. Prints sonaris_cpu_s, engine_cpu_s, mpv_cpu_s, tray_ratio
-# (program / mpv) and sonaris_rss_mb. Runs in a network namespace of its own, so the station's
+# (program / mpv), sonaris_rss_mb and sonaris_wakeups_per_s (all its threads' sleeps per second). Runs in a network namespace of its own, so the station's
 # fixed address 127.0.0.1:9500 is private.
 set -euo pipefail
 export LC_ALL=C

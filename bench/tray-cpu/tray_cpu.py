@@ -1,6 +1,9 @@
-"""tray_cpu.py --sonaris BIN --engine BIN [--seconds N]: see run.sh. CPU time is user + system
-from /proc/PID/stat over the same window for the three processes; all three play to outputs
-paced in real time (SDL's dummy driver, mpv's null output)."""
+"""tray_cpu.py --sonaris BIN --engine BIN [--seconds N]: see run.sh. CPU time is the time on a CPU
+of every thread, from /proc/PID/task/*/schedstat (nanoseconds: the clock-tick figures of
+/proc/PID/stat sample which thread the tick found running, too coarse for a process that wakes
+for a few microseconds at a time), over the same window for the three processes; all three play
+to outputs paced in real time (SDL's dummy driver, mpv's null output). sonaris_wakeups_per_s is
+the voluntary context switches of all the program's threads per second: how often it sleeps."""
 
 import argparse
 import os
@@ -14,38 +17,34 @@ from e2elib import MAIN_TITLE, Desktop, Sonaris, Station, wait_until  # noqa: E4
 from scenarios import LOCAL_HZ, today_window  # noqa: E402
 from soak import rss_mb  # noqa: E402
 
-TICKS = os.sysconf("SC_CLK_TCK")
 URL = "http://127.0.0.1:9500"
 
 
-def cpu_s(pid):
-    """User + system seconds of every thread of PID so far."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICKS
-
-
 def threads_cpu_s(pid):
-    """{thread name: [user + system seconds, wake-ups]} of PID's threads (same names summed)."""
+    """{thread name: [seconds on a CPU, wake-ups]} of PID's live threads (same names summed).
+    Threads that end inside the window take their time with them: none of the three players
+    starts or ends threads while it plays on."""
     out = {}
     for tid in os.listdir("/proc/%d/task" % pid):
+        task = "/proc/%d/task/%s/" % (pid, tid)
         try:
-            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
-                head, tail = f.read().rsplit(")", 1)
-        except OSError:
-            continue
-        name = "ui-thread" if tid == str(pid) else head.split("(", 1)[1]
-        fields = tail.split()
-        wakes = 0
-        try:
-            with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+            with open(task + "comm") as f:
+                name = "ui-thread" if tid == str(pid) else f.read().strip()
+            with open(task + "schedstat") as f:
+                ran_ns = int(f.read().split()[0])
+            with open(task + "status") as f:
                 wakes = sum(int(line.split()[1]) for line in f if line.startswith("voluntary_ctxt"))
-        except OSError:
-            pass
+        except OSError:  # the thread ended meanwhile
+            continue
         spent = out.setdefault(name, [0.0, 0])
-        spent[0] += (int(fields[11]) + int(fields[12])) / TICKS
+        spent[0] += ran_ns / 1e9
         spent[1] += wakes
     return out
+
+
+def cpu_s(pid):
+    """Seconds on a CPU of PID's live threads so far."""
+    return sum(cpu for cpu, _ in threads_cpu_s(pid).values())
 
 
 def main():
@@ -80,6 +79,7 @@ def main():
                 time.sleep(args.seconds)
                 after = [cpu_s(pid) for pid in pids]
                 threads_after = threads_cpu_s(program.proc.pid)
+                wakes = sum(w - threads_before.get(name, (0, 0))[1] for name, (_, w) in threads_after.items())
                 rss = rss_mb(program.proc.pid)
                 alive = program.alive() and all(p.poll() is None for p in others)
                 s, e, m = (a - b for a, b in zip(after, before))
@@ -88,6 +88,7 @@ def main():
                 print("mpv_cpu_s=%.2f" % m)
                 print("tray_ratio=%.2f" % (s / m if m > 0 else 0))
                 print("sonaris_rss_mb=%.1f" % rss)
+                print("sonaris_wakeups_per_s=%.1f" % (wakes / args.seconds))
                 # Where the program's time went, by thread, for whoever tunes it (not a figure).
                 for name in sorted(threads_after):
                     cpu0, wakes0 = threads_before.get(name, (0, 0))

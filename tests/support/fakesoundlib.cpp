@@ -416,9 +416,13 @@ soundlib::OutputStatus FakeSoundLib::GetOutputStatus(DWORD device) {
     return {outputLost[n], named != outputName.end() ? named->second : deviceDescriptions[device]};
 }
 
-void FakeSoundLib::LoseOutput(int device) { outputLost[device] = true; }
+void FakeSoundLib::LoseOutput(int device) {
+    outputLost[device] = true;
+    ++outputChanges_;
+}
 
 void FakeSoundLib::RestoreOutput(int device, const std::string& name) {
     outputLost[device] = false;
     outputName[device] = name;
+    ++outputChanges_;
 }

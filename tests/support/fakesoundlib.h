@@ -185,6 +185,12 @@ public:
     DWORD defaultDevice = 1;
     void LoseOutput(int device);
     void RestoreOutput(int device, const std::string& name);
+    // Off: a new count at every call, so a look at the output is never skipped. On: counted
+    // as the real library counts them, raised by LoseOutput and RestoreOutput.
+    bool countOutputChanges = false;
+    std::uint64_t OutputStatusChanges() override {
+        return countOutputChanges ? outputChanges_.load() : ++outputChanges_;
+    }
 
 private:
     void Log(std::string line);
@@ -197,4 +203,5 @@ private:
     const int* ScriptedCreateError(const std::string& source) const;
     HSTREAM next_ = 1;
     std::atomic<std::uint64_t> stateChangeReads_{0};
+    std::atomic<std::uint64_t> outputChanges_{0};
 };

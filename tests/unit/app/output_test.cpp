@@ -27,6 +27,32 @@ TEST_F(ControllerFixture, LostOutputIsToldOnceAndItsReturnGivesTheStatusBack) {
     EXPECT_EQ(WebChannel()->active, soundlib::BASS_ACTIVE_PLAYING);
 }
 
+// The always-running timer's thread wakes the window only for a tick that has something to set:
+// a lamp behind its player, the output's loss and return, the status line while it is away.
+TEST_F(ControllerFixture, AlwaysRunningTimerSkipsOnlyTicksThatWouldSetNothing) {
+    lib.countOutputChanges = true;
+    ActivateAndConnect();
+    w->Timer_sempreTimer();
+    EXPECT_TRUE(w->ui->MMLED1->Lit());
+    EXPECT_FALSE(w->SempreDue());
+
+    lib.LoseOutput(1);
+    EXPECT_TRUE(w->SempreDue());
+    w->Timer_sempreTimer();
+    EXPECT_EQ(History().back(), "SAÍDA DE ÁUDIO PERDIDA");
+    EXPECT_TRUE(w->SempreDue());
+    lib.RestoreOutput(1, "Alto-falantes USB");
+    w->Timer_sempreTimer();
+    EXPECT_EQ(History().back(), "SAÍDA DE ÁUDIO RESTABELECIDA: Alto-falantes USB");
+    EXPECT_FALSE(w->SempreDue());
+
+    w->WebPlayer->Stop();
+    EXPECT_TRUE(w->SempreDue());
+    w->Timer_sempreTimer();
+    EXPECT_FALSE(w->ui->MMLED1->Lit());
+    EXPECT_FALSE(w->SempreDue());
+}
+
 class MissingDeviceTest : public WindowFixture {};
 
 TEST_F(MissingDeviceTest, ADeviceNumberThatNamesNoDeviceOpensTheDefaultOutputAndSaysSo) {

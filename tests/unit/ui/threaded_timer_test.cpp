@@ -269,6 +269,35 @@ TEST(ThreadedTimerHandOff, NothingDueSkipsTicksAndTheFirstDueIntervalTicks) {
     EXPECT_TRUE(PumpUntil([&] { return ticks >= 2; }, 1000));
 }
 
+// A poll whose changes are announced: the worker sleeps through the intervals after a skipped
+// tick, and an announcement that finds nothing due puts it back to sleep; a change that makes
+// the tick due is not lost.
+TEST(ThreadedTimerHandOff, AnnouncedChangesLetTheWorkerSleepUntilOneComes) {
+    TThreadedTimer timer;
+    std::atomic<bool> due{false};
+    std::atomic<int> asked{0};
+    int ticks = 0;
+    timer.SetInterval(20);
+    timer.SetDue([&] {
+        ++asked;
+        return due.load();
+    });
+    timer.SetDueChangesAnnounced(true);
+    timer.OnTimer = [&](TThreadedTimer*) { ++ticks; };
+    timer.SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() >= 1; }));
+    Serve(200);
+    EXPECT_EQ(asked.load(), 1);
+    timer.DueMayHaveChanged();
+    ASSERT_TRUE(PumpUntil([&] { return asked.load() >= 2; }));
+    Serve(200);
+    EXPECT_EQ(asked.load(), 2);
+    EXPECT_EQ(ticks, 0);
+    due = true;
+    timer.DueMayHaveChanged();
+    EXPECT_TRUE(PumpUntil([&] { return ticks >= 2; }, 1000));
+}
+
 TEST(ThreadedTimerDestroy, EndsPromptlyWhetherEnabledOrNotAndNoTickFollows) {
     for (const bool enabled : {true, false}) {
         int calls = 0;
