@@ -7,12 +7,14 @@
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
 #include "schedule/ucfg.h"
+#include "system/allocator.h"
 #include "system/messageboxes.h"
 #include "system/regional.h"
 #include "system/singleinstance.h"
 #include "ui/uvolume.h"
 
 int main(int argc, char** argv) {
+    KeepFreedMemoryReturnable();
     // The toolkit must exist before the first message box; no window is made before the checks.
     SonarisApplication app(argc, argv);
     InstallToolkitTranslations(app);
