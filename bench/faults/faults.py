@@ -44,11 +44,7 @@ def threads(pid):
 def anon_mb(pid):
     """The program's own memory (heap, stacks), without the pages of its libraries' code, which
     the kernel reads in as new paths of it first run."""
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("RssAnon:"):
-                return int(line.split()[1]) / 1024.0
-    return 0.0
+    return rss_mb(pid, "RssAnon")
 
 
 def thread_names(pid):

@@ -18,10 +18,11 @@ from scenarios import LOCAL_HZ, TONES, today_window  # noqa: E402
 HANDOVER_ALLOWANCE_S = 0.5  # per drop: the stream's end to the first local sample
 
 
-def rss_mb(pid):
+def rss_mb(pid, field="VmRSS"):
+    """A memory figure of /proc/PID/status in MB: the resident set, or another field of it."""
     with open("/proc/%d/status" % pid) as f:
         for line in f:
-            if line.startswith("VmRSS:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1]) / 1024.0
     return 0.0
 
