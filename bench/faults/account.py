@@ -42,21 +42,26 @@ def recovery_s(blocks, t_fault, horizon):
     return horizon if quiet else 0.0
 
 
-def silent_inside_windows(blocks, opens, length, faults):
-    """Seconds of silent blocks inside an open window that neither the day's first attempt nor a
-    fault's allowance explains."""
+def unexplained_silence(blocks, opens, length, faults):
+    """The stretches (start, end) of silent blocks inside an open window that neither the day's
+    first attempt nor a fault's allowance explains."""
     excused = [(o, o + FIRST_ATTEMPT_OF_DAY_S) for o in opens]
     excused += [(f["at"], f["at"] + allowance(f["kind"], f["duration"])) for f in faults]
-    silent = 0.0
+    stretches = []
     for t, label in blocks:
-        if label != "-":
-            continue
-        if not any(o <= t <= o + length for o in opens):
+        if label != "-" or not any(o <= t <= o + length for o in opens):
             continue
         if any(a <= t <= b for a, b in excused):
             continue
-        silent += 0.1
-    return silent
+        if stretches and t - stretches[-1][1] <= 0.15:
+            stretches[-1][1] = t
+        else:
+            stretches.append([t - 0.1, t])
+    return stretches
+
+
+def silent_inside_windows(stretches):
+    return sum(round((end - start) * 10) for start, end in stretches) * 0.1
 
 
 def silent_after_close(blocks, close, next_open):

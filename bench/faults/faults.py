@@ -22,7 +22,8 @@ from pulseserver import PulseServer, SINK  # noqa: E402
 from scenarios import LOCAL_HZ  # noqa: E402
 from soak import fds, rss_mb  # noqa: E402
 
-from account import allowance, recovery_s, silent_after_close, silent_inside_windows  # noqa: E402
+from account import (allowance, recovery_s, silent_after_close, silent_inside_windows,  # noqa: E402
+                     unexplained_silence)
 from badstation import BadStation  # noqa: E402
 from days import Days  # noqa: E402
 from recorder import Recorder  # noqa: E402
@@ -250,8 +251,13 @@ class Soak:
             if times:
                 print("recover_s_%s_median=%.1f" % (kind, times[len(times) // 2]))
                 print("recover_s_%s_max=%.1f" % (kind, times[-1]))
-        silent = silent_inside_windows(blocks, self.days.opens, self.days.length, self.faults)
-        print("silent_s_inside_window=%.1f" % silent)
+        stretches = unexplained_silence(blocks, self.days.opens, self.days.length, self.faults)
+        print("silent_s_inside_window=%.1f" % silent_inside_windows(stretches))
+        for start, stop in stretches:
+            # For whoever looks for the cause: where the silence fell, and the fault before it.
+            before = [f for f in self.faults if f["at"] <= start]
+            last = ("%s %.1f s before" % (before[-1]["kind"], start - before[-1]["at"])) if before else "no fault before"
+            print("# silence %.1f s at %.1f s (%s)" % (stop - start, start - self.days.opens[0], last), file=sys.stderr)
         closes = self.days.closes()
         expected = done = 0
         for k in range(DAYS - 1):
