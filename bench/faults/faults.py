@@ -253,11 +253,12 @@ class Soak:
                 print("recover_s_%s_max=%.1f" % (kind, times[-1]))
         stretches = unexplained_silence(blocks, self.days.opens, self.days.length, self.faults)
         print("silent_s_inside_window=%.1f" % silent_inside_windows(stretches))
-        for start, stop in stretches:
+        for quiet_from, quiet_to in stretches:
             # For whoever looks for the cause: where the silence fell, and the fault before it.
-            before = [f for f in self.faults if f["at"] <= start]
-            last = ("%s %.1f s before" % (before[-1]["kind"], start - before[-1]["at"])) if before else "no fault before"
-            print("# silence %.1f s at %.1f s (%s)" % (stop - start, start - self.days.opens[0], last), file=sys.stderr)
+            before = [f for f in self.faults if f["at"] <= quiet_from]
+            last = ("%s %.1f s before" % (before[-1]["kind"], quiet_from - before[-1]["at"])) if before else "no fault"
+            print("# silence %.1f s at %.1f s (%s)" % (quiet_to - quiet_from, quiet_from - self.days.opens[0], last),
+                  file=sys.stderr)
         closes = self.days.closes()
         expected = done = 0
         for k in range(DAYS - 1):
