@@ -34,6 +34,7 @@ DAYS = 3
 GAP_S = 40.0          # from a window's close to the next one's opening
 DAY_START_S = 85.0    # no fault before the day's first attempt has had its chance
 DAY_END_S = 50.0      # nor so late that it would run into the close
+END_MARGIN_S = 180.0
 CLOSE_LINE = "Encerrando Conexão PROGRAMADA: "
 SUMMARY_LINE = "RESUMO DO DIA"
 
@@ -78,7 +79,9 @@ class Soak:
         self.args = args
         self.rnd = random.Random(args.seed)
         self.faults = []
-        length = (args.seconds - (DAYS - 1) * GAP_S) / DAYS
+        # The last window closes END_MARGIN_S after the run's end, so that the end is counted
+        # while the stream plays, as the start is.
+        length = (args.seconds + END_MARGIN_S - (DAYS - 1) * GAP_S) / DAYS
         self.shift_file = os.path.join(os.environ.get("TMPDIR", "/tmp"), "sonaris-faults-clock-%d" % os.getpid())
         self.days = Days(self.shift_file, datetime.date.today(), length, GAP_S, DAYS)
         per_kind = args.per_kind
@@ -224,7 +227,7 @@ class Soak:
         # The players' threads and files come and go with what plays: the end is counted, like
         # the start, while the stream alone plays.
         try:
-            wait_until(lambda: not program.alive() or self.recorder.hearing_stream(5.0), 150,
+            wait_until(lambda: not program.alive() or self.recorder.hearing_stream(5.0), END_MARGIN_S - 30,
                        what="the stream alone at the end")
         except AssertionError as e:
             print("# %s" % e, file=sys.stderr)
