@@ -8,6 +8,7 @@ STREAM_BUFFER_S = 10.0                     # what the player holds of the stream
 OUTPUT_RETRY_S = 2.0 + 1.0                 # the output is tried again every 2 s
 RECORDER_START_S = 2.0                     # parec delivers a new monitor's sound about 2 s late
 FIRST_ATTEMPT_OF_DAY_S = 60.5 + 20.0 + 2.0  # the day's first attempt, its deadline, the pre-fill
+RETURN_HANDOVER_S = 0.2                     # a local track's end to the stream's first ramp step
 CLOSE_FADE_S = 8.0                          # the first tick after the stop time, then the fades
 
 
@@ -47,17 +48,23 @@ def unexplained_silence(blocks, opens, length, faults):
     first attempt nor a fault's allowance explains."""
     excused = [(o, o + FIRST_ATTEMPT_OF_DAY_S) for o in opens]
     excused += [(f["at"], f["at"] + allowance(f["kind"], f["duration"])) for f in faults]
-    stretches = []
+    stretches = []  # [start, end, label before, label after]
+    previous = None
     for t, label in blocks:
-        if label != "-" or not any(o <= t <= o + length for o in opens):
-            continue
-        if any(a <= t <= b for a, b in excused):
+        if stretches and stretches[-1][3] is None and label != "-":
+            stretches[-1][3] = label
+        if label != "-" or not any(o <= t <= o + length for o in opens) or any(a <= t <= b for a, b in excused):
+            previous = label
             continue
         if stretches and t - stretches[-1][1] <= 0.15:
             stretches[-1][1] = t
         else:
-            stretches.append([t - 0.1, t])
-    return stretches
+            stretches.append([t - 0.1, t, previous, None])
+        previous = label
+    # The stream's return at the end of a local track: the track ends, and the stream fades in
+    # from nothing at the ramp's next tick; a block may fall between the two.
+    return [(a, b) for a, b, before, after in stretches
+            if not (before == "L" and after == "S" and b - a <= RETURN_HANDOVER_S + 1e-6)]
 
 
 def silent_inside_windows(stretches):
