@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/playerstate.h"
 #include "app/sonarisapplication.h"
+#include "app/streamattempt.h"
 #include "app/toolkitlanguage.h"
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
@@ -10,8 +11,11 @@
 #include "system/allocator.h"
 #include "system/messageboxes.h"
 #include "system/regional.h"
+#include "system/sessionend.h"
 #include "system/singleinstance.h"
 #include "ui/uvolume.h"
+
+#include <memory>
 
 int main(int argc, char** argv) {
     KeepFreedMemoryReturnable();
@@ -30,13 +34,21 @@ int main(int argc, char** argv) {
     // rather than Qt's display name, which X11 would append to every window's caption.
     QApplication::setApplicationName(QStringLiteral("Vendrasil Sonaris-V1 - DEMONSTRATIVO"));
 
-    soundlib::RealSoundLib lib;
-    Tfrm_sonarisv1AAC mainWindow(lib);
-    Tform_about about;
-    Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
-    Tfrm_cfg cfg;
-    mainWindow.SetWindows(&about, &volume, &cfg);
-    EndWithMainWindow(mainWindow);
-    mainWindow.show();
-    return app.exec();
+    auto lib = std::make_unique<soundlib::RealSoundLib>();
+    int code = 0;
+    {
+        Tfrm_sonarisv1AAC mainWindow(*lib);
+        Tform_about about;
+        Tform_volume volume(*lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
+        Tfrm_cfg cfg;
+        mainWindow.SetWindows(&about, &volume, &cfg);
+        EndWithMainWindow(mainWindow);
+        OnSessionEnd(&mainWindow, [&mainWindow] { mainWindow.FimDaSessao(); });
+        mainWindow.show();
+        code = app.exec();
+    }
+    // A connection attempt abandoned at the end may still be opening inside the library on its
+    // own thread: the library then goes with the process instead of being destroyed under it.
+    if (TStreamAttempt::OpensOut() > 0) static_cast<void>(lib.release());
+    return code;
 }

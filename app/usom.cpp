@@ -4,7 +4,6 @@
 #include "app/usom.h"
 
 #include "app/about.h"
-#include "app/servedopen.h"
 #include "app/sonarisicon.h"
 #include "app/startupfiles.h"
 #include "app/stationfile.h"
@@ -255,6 +254,7 @@ Tfrm_sonarisv1AAC::Tfrm_sonarisv1AAC(soundlib::ISoundLib& lib, QWidget* parent)
 
 Tfrm_sonarisv1AAC::~Tfrm_sonarisv1AAC() {
     qApp->removeEventFilter(this);
+    if (attempt_) attempt_->Abandon();  // nothing of it may reach the players being deleted
     // The timers and the players go before the widgets that their handlers write to.
     delete Timer_sempre;
     delete Timer_abertura;
@@ -307,8 +307,8 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     PlayerState.NormalVolume = ReadNormalVolume(folder);
 
     const auto handle = reinterpret_cast<void*>(winId());
-    webLib_ = std::make_unique<ServedOpenSoundLib>(lib_);
-    WebPlayer = new TZorvanBass(*webLib_, this);
+    attempt_ = new TStreamAttempt(this);
+    WebPlayer = new TZorvanBass(lib_, this);
     WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
     // SERVER.INI keeps the device as a place in the list of the day it was chosen; a device
     // unplugged since must not leave the shop silent. The stored number stays for its return.

@@ -17,6 +17,7 @@
 #include "app/dayaccount.h"
 #include "app/deadair.h"
 #include "app/playerstate.h"
+#include "app/streamattempt.h"
 #include "audio/soundlib/soundlib.h"
 #include "local/shuffle.h"
 #include "schedule/todaywindow.h"
@@ -27,6 +28,7 @@
 #include <QString>
 
 #include <atomic>
+#include <exception>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,7 +44,6 @@ QT_END_NAMESPACE
 
 class TThreadedTimer;
 class TZorvanBass;
-class ServedOpenSoundLib;
 class Tform_about;
 class Tform_volume;
 class Tfrm_cfg;
@@ -94,13 +95,17 @@ public:
     void BitBtn8Click();
     bool FormClose();  // true: the window may close
     void DesligarSonaris2Click();
+    void Encerra_Programa();  // the program ends now, without a question
+    void FimDaSessao();       // the session ends (logout, shutdown): the program ends, the start with the session kept
     void VrTrayIcon1DblClick();
     void FormKeyPress(QChar key);
     void ControledeVolume1Click();
     void Configuraesdeacionamento1Click();
 
     // --- stream connection (usom_connection.cpp)
+    // Starts an attempt and returns; what follows the open comes as its completion.
     void Conecta_Web();
+    bool AttemptRunning() const { return !attempt_->Idle(); }
     void webStop(TZorvanBass* sender);
     // The proxy text for the current proxy state; empty for no proxy.
     QString ProxyTextFor() const;
@@ -191,18 +196,15 @@ protected:
 
 private:
     soundlib::ISoundLib& lib_;
-    // The stream player's way to the library: its open runs away from this thread (Conecta_Web).
-    std::unique_ptr<ServedOpenSoundLib> webLib_;
+    // The connection attempt: its open runs away from this thread (Conecta_Web).
+    TStreamAttempt* attempt_ = nullptr;
+    void StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result);
+    void Conexao_Concluida(std::exception_ptr error);  // what follows an attempt, with WebError as it stands
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool firstShowSeen_ = false;    // the first show also runs FormActivate, queued
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
-    // Conecta_Web lets messages through (and its fall-back may open a message box). Qt does not
-    // hand a QTimer's tick to its own running handler, but the attempt does not rely on that: a
-    // daily-run tick that arrives inside an attempt counts, and never starts a second one.
-    bool attemptRunning_ = false;
-    // PlayMusica is opening and starting a track: the local player's stop events of that moment
-    // (the previous channel's close, a reopen) are no end of a track, and a second start from a
-    // box shown meanwhile would be overwritten by this one.
+    // PlayMusica is choosing, opening and starting a track: the local player's stop events of
+    // that moment (the previous channel's close, a failed open, a reopen) are no end of a track.
     bool openingTrack_ = false;
     // The sound output is lost; the status line it replaced, given back when an output opens.
     bool outputLost_ = false;

@@ -2,7 +2,6 @@
 // PROXY.INI when one is set), and webStop, where the controller learns that the stream ended.
 #include "app/usom.h"
 
-#include "app/servedopen.h"
 #include "app/sonarisapplication.h"
 
 #include "audio/uzorvanbass.h"
@@ -15,7 +14,6 @@
 #include "ui/thdtimer.h"
 #include "ui_usom.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -60,14 +58,13 @@ QString Tfrm_sonarisv1AAC::ProxyTextFor() const {
     }
 }
 
+// The attempt is started here and this returns: the open runs on a thread of its own
+// (TStreamAttempt), and what follows it runs as the attempt's completion, from the event loop.
+// Until then the operator, the timers and local playback go on, and a box opened meanwhile
+// holds nothing: the completion, the next ticks and the close are served inside it.
 void Tfrm_sonarisv1AAC::Conecta_Web() {
     auto& S = PlayerState;
-    if (attemptRunning_) return;  // one attempt at a time; see Timer_GeralTimer
-    attemptRunning_ = true;
-    struct AttemptEnds {
-        bool& running;
-        ~AttemptEnds() { running = false; }
-    } attemptEnds{attemptRunning_};
+    if (!attempt_->Idle()) return;  // one attempt at a time; see Timer_GeralTimer
     const bool activeAtStart = IsActive();
     WebPlayer->UseAac = 1;
 
@@ -90,51 +87,71 @@ void Tfrm_sonarisv1AAC::Conecta_Web() {
     }
     lib_.BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, kNetTimeoutMs);
 
-    std::exception_ptr error;
     try {
         ui->Label10->setText(QStringLiteral("CONECTANDO AGUARDE..."));
-        if (!WebPlayer->IsPlaying()) WebPlayer->Close();  // a playing stream is released by Load itself
-        QCoreApplication::processEvents();                 // paint the status before the open blocks
-        // The operator may have switched the run off (or left) among those messages: the
-        // stream must not start behind the deactivation, which has already set everything.
-        if (activeAtStart && !IsActive()) return;
-
+        if (!WebPlayer->IsPlaying()) WebPlayer->Close();  // a playing stream is released by the open itself
         if (S.StreamUrl.trimmed().isEmpty()) {
             S.WebError = -1;
-        } else {
-            Salva_Historico(QStringLiteral("Carregando Sonaris"));
-            // The open runs away from this thread and the window's events are served until it
-            // is over (ServedOpenSoundLib): the operator, the timers and local playback go on
-            // for the up to 20 s it takes.
-            WebPlayer->Load(S.StreamUrl);
-            const int code = webLib_->BASS_ErrorGetCode();
+            Conexao_Concluida(nullptr);
+            return;
+        }
+        Salva_Historico(QStringLiteral("Carregando Sonaris"));
+        const QString url = S.StreamUrl;
+        auto open = WebPlayer->BeginStream(url);
+        attempt_->Start(
+            [open] {
+                const TZorvanBass::StreamOpened opened = open();
+                return TStreamAttempt::Result{opened.channel, opened.code, nullptr};
+            },
+            [this, url, activeAtStart](const TStreamAttempt::Result& result) { StreamOpened(url, activeAtStart, result); });
+    } catch (...) {
+        Conexao_Concluida(std::current_exception());
+    }
+}
+
+void Tfrm_sonarisv1AAC::StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result) {
+    auto& S = PlayerState;
+    std::exception_ptr error = result.error;
+    try {
+        if (!error) {
+            WebPlayer->EndStream(url, {result.channel, result.code});
             // Meanwhile the run may have been switched off (which has set everything already),
             // or today's window may have closed (and its close faded what played then): a
             // stream opened now must not start behind either.
-            if ((activeAtStart && !IsActive()) || (code == BASS_OK && !PlayerState.InsideToday(TimeOfDay()))) {
+            if ((activeAtStart && !IsActive()) || (result.code == BASS_OK && !PlayerState.InsideToday(TimeOfDay()))) {
                 WebPlayer->Close();
                 return;
             }
-            S.WebError = code;
-        }
-
-        if (S.WebError != 0) {
-            ui->Label10->setText(QStringLiteral("Erro ao Carregar WEB -  Erro:") + QString::number(S.WebError));
-            Salva_Historico(QStringLiteral("Erro ao Carregar Sonaris"));
-            WebPlayer->Close();
-        } else {
-            WebPlayer->SetPosition(0);
-            WebPlayer->SetVolume(LocalPlayer->IsPlaying() ? 0u : std::uint32_t(std::max(0, S.NormalVolume)));
-            WebPlayer->Play();
-            timer_meter->SetEnabled(true);
-            ui->meter2->SetPosition(int(WebPlayer->GetVolume()));
-            Salva_Historico(QStringLiteral("Sonaris"));
+            S.WebError = result.code;
         }
     } catch (...) {
         error = std::current_exception();
     }
+    Conexao_Concluida(error);
+}
 
-    // The completion runs whatever happened above, with WebError as it stands.
+void Tfrm_sonarisv1AAC::Conexao_Concluida(std::exception_ptr error) {
+    auto& S = PlayerState;
+    if (!error) {
+        try {
+            if (S.WebError != 0) {
+                ui->Label10->setText(QStringLiteral("Erro ao Carregar WEB -  Erro:") + QString::number(S.WebError));
+                Salva_Historico(QStringLiteral("Erro ao Carregar Sonaris"));
+                WebPlayer->Close();
+            } else {
+                WebPlayer->SetPosition(0);
+                WebPlayer->SetVolume(LocalPlayer->IsPlaying() ? 0u : std::uint32_t(std::max(0, S.NormalVolume)));
+                WebPlayer->Play();
+                timer_meter->SetEnabled(true);
+                ui->meter2->SetPosition(int(WebPlayer->GetVolume()));
+                Salva_Historico(QStringLiteral("Sonaris"));
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+
+    // This part runs whatever happened above, with WebError as it stands.
     if (S.WebError == 0) {
         S.StallTicks = 0;
         ConnectTicks = 0;

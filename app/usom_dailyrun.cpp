@@ -110,16 +110,15 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
         S.CloseArmed = true;
         S.WebError = -1;
         ++ConnectTicks;
-        // A tick that arrives inside a running attempt leaves the count above the mark, so the
-        // next attempt comes at the first tick after that one has ended.
-        if (ConnectTicks > kTicksBeforeAttempt && !attemptRunning_) {
+        // A tick that comes while an attempt runs leaves the count above the mark, so the next
+        // attempt comes at the first tick after that one has ended.
+        if (ConnectTicks > kTicksBeforeAttempt && !AttemptRunning()) {
             ConnectTicks = 0;
             S.WebError = -1;
             Conecta_Web();
         }
     }
 
-    // The attempt above may have taken a while: the close reads the clock again.
     if (TimeOfDay() > S.TodayStop && ScheduledCloseOwed()) ScheduledClose();
 }
 
@@ -219,11 +218,21 @@ bool Tfrm_sonarisv1AAC::FormClose() {
 
 void Tfrm_sonarisv1AAC::DesligarSonaris2Click() {
     DeleteStartupShortcut(StartupLinkName);
-    // No question and no closing lines: closeEvent lets the window go without FormClose, and
-    // exit() leaves the event loop without asking the windows to close.
+    Encerra_Programa();
+}
+
+// No question and no closing lines: closeEvent lets the window go without FormClose, and
+// exit() leaves every event loop without asking the windows to close. An attempt still
+// opening is left to finish by itself: nothing of it plays or is written, and nobody waits.
+void Tfrm_sonarisv1AAC::Encerra_Programa() {
+    attempt_->Abandon();
     quitting_ = true;
     QCoreApplication::exit(0);
 }
+
+// A logout or shutdown ends the program as the tray's "Desligar Sonaris" does, but the start
+// with the session stays: an activated player comes back at the next logon.
+void Tfrm_sonarisv1AAC::FimDaSessao() { Encerra_Programa(); }
 
 void Tfrm_sonarisv1AAC::VrTrayIcon1DblClick() { RestoreApplication(); }
 

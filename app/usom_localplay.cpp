@@ -101,49 +101,57 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
     if (openingTrack_) return;
     TzorvanGrid* grid = ui->Stringgrid3;
     QString origin = tag;
-
-    // A file that is gone hands over to the stop's choice of another row, which may be gone
-    // too. That hand-over runs here as a loop, not as calls back and forth, and it is bounded:
-    // after as many misses in a row as the grid has rows the list is read again from the
-    // folder (which lists only what is there), and after as many misses again it gives up
-    // until the next start by another part of the program.
-    int misses = 0;
-    bool reread = false;
-    QString path;
-    for (;;) {
-        const int row = grid->Row();
-        if (row < 1 || grid->Cells(0, row).trimmed().isEmpty()) return;
-        QString name = grid->RealName(row);
-        if (name.isEmpty()) name = grid->Cells(0, row);
-        path = S.MusicDir + name;
-        // A folder named like a track is no track either.
-        if (RegularFileExistsRaw(path)) break;
-
-        if (misses >= std::max(1, grid->RowCount() - 1)) {
-            if (reread) return;
-            reread = true;
-            misses = 0;
-            BitBtn13Click();
-            continue;  // row 1 of the new list, still on behalf of the same start
-        }
-        ++misses;
-        if (ChooseAfterStop(*this) != AfterStop::NextLocalTrack) return;
-        origin = kStopTag;
-    }
-
-    grid->Delete_linhagrid(grid->Row());
     std::exception_ptr error;
     {
+        // The local player's stop events of this start (the previous channel's close, a
+        // failed open) are no end of a track: what follows is chosen here.
         struct Opening {
             bool& flag;
             explicit Opening(bool& f) : flag(f) { flag = true; }
             ~Opening() { flag = false; }
         } opening{openingTrack_};
-        try {
-            LocalPlayer->Close();
-            LocalPlayer->Load(path);
-        } catch (...) {
-            error = std::current_exception();
+
+        // A file that is gone, or that the library cannot open, hands over to the stop's choice
+        // of another row, which may fail too. That hand-over runs here as a loop, not as calls
+        // back and forth, and it is bounded: after as many misses in a row as the grid has rows
+        // the list is read again from the folder, and after as many misses again it gives up
+        // until the next start by another part of the program. A file that cannot be opened
+        // leaves the list like a track that played, so the draw does not find it again.
+        // The rows of the list when the hand-over starts: rows passed over leave it meanwhile.
+        int misses = 0;
+        int limit = std::max(1, grid->RowCount() - 1);
+        bool reread = false;
+        for (;;) {
+            const int row = grid->Row();
+            if (row < 1 || grid->Cells(0, row).trimmed().isEmpty()) return;
+            const QString shown = grid->Cells(0, row);
+            QString name = grid->RealName(row);
+            if (name.isEmpty()) name = shown;
+            const QString path = S.MusicDir + name;
+            // A folder named like a track is no track either.
+            if (RegularFileExistsRaw(path)) {
+                grid->Delete_linhagrid(row);
+                try {
+                    LocalPlayer->Close();
+                    LocalPlayer->Load(path);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                if (error || LocalPlayer->Loaded) break;
+                Salva_Historico(QStringLiteral("ARQUIVO DE ÁUDIO INVÁLIDO - ") + shown);
+            }
+
+            if (misses >= limit) {
+                if (reread) return;
+                reread = true;
+                misses = 0;
+                BitBtn13Click();
+                limit = std::max(1, grid->RowCount() - 1);
+                continue;  // row 1 of the new list, still on behalf of the same start
+            }
+            ++misses;
+            if (ChooseAfterStop(*this) != AfterStop::NextLocalTrack) return;
+            origin = kStopTag;
         }
 
         LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));

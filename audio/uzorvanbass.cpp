@@ -120,7 +120,7 @@ void TZorvanBass::ReadAttributes() {
     }
 }
 
-void TZorvanBass::Load(const QString& source) {
+void TZorvanBass::PrepareLoad() {
     if (!PollTimer) {
         PollTimer = new TThreadedTimer(this);
         PollTimer->SetInterval(kPollIntervalMs);
@@ -146,26 +146,43 @@ void TZorvanBass::Load(const QString& source) {
 
     lib_.BASS_SetDevice(DWORD(Device));
     lib_.BASS_SetConfig(BASS_CONFIG_BUFFER, BufferLength);
+}
 
+std::function<TZorvanBass::StreamOpened()> TZorvanBass::BeginStream(const QString& url) {
+    PrepareLoad();
+    lib_.BASS_SetConfig(BASS_CONFIG_NET_BUFFER, kNetBufferMs);
+    QByteArray address = url.toUtf8();
+    address.append('\0');  // the address goes with one extra NUL
+    return [&lib = lib_, address, aac = UseAac != 0] {
+        StreamOpened opened;
+        opened.channel = aac ? lib.BASS_AAC_StreamCreateURL(address.constData(), 0, BASS_STREAM_AUTOFREE, nullptr, 0)
+                             : lib.BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_AUTOFREE, nullptr, 0);
+        opened.code = lib.BASS_ErrorGetCode();
+        return opened;
+    };
+}
+
+void TZorvanBass::EndStream(const QString& url, const StreamOpened& opened) {
+    Channel = opened.channel;
+    if (opened.code == BASS_OK) {
+        ReadAttributes();
+        Loaded = true;
+        ++stateChanges_;
+        Source = url;
+    } else if (Channel != 0) {
+        // A failed creation that still gave a handle; a 0 handle is not freed, which would
+        // only be "bad handle".
+        lib_.BASS_StreamFree(Channel);
+    }
+}
+
+void TZorvanBass::Load(const QString& source) {
     const QString upper = source.toUpper();
     if (upper.contains(QStringLiteral("://"))) {
-        lib_.BASS_SetConfig(BASS_CONFIG_NET_BUFFER, kNetBufferMs);
-        QByteArray url = source.toUtf8();
-        url.append('\0');  // the address goes with one extra NUL
-        Channel = UseAac ? lib_.BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_AUTOFREE, nullptr, 0)
-                         : lib_.BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_AUTOFREE, nullptr, 0);
-        if (lib_.BASS_ErrorGetCode() == BASS_OK) {
-            ReadAttributes();
-            Loaded = true;
-            ++stateChanges_;
-            Source = source;
-        } else if (Channel != 0) {
-            // The caller reads the creation's error code after Load: freeing a 0 handle would
-            // replace it with "bad handle", so a failed creation is not freed.
-            lib_.BASS_StreamFree(Channel);
-        }
+        EndStream(source, BeginStream(source)());
         return;
     }
+    PrepareLoad();
 
     // Names on disk may hold bytes that are not UTF-8: hand the library the original bytes.
     const QByteArray path = EncodeFileName(source);
@@ -179,9 +196,11 @@ void TZorvanBass::Load(const QString& source) {
     Source = source;
 
     if (const int code = lib_.BASS_ErrorGetCode(); code != BASS_OK) {
-        MessageBoxes().Message(QStringLiteral("ERRO AO CARREGAR CANAL:\r\rArquivo: ") + source + QStringLiteral("\r\rErro ") +
-                                   ErrorText(code),
-                               ApplicationTitle());
+        // Shown to an operator who is there; the player does not wait for it.
+        MessageBoxes().Notice(QStringLiteral("ERRO AO CARREGAR CANAL"),
+                              QStringLiteral("ERRO AO CARREGAR CANAL:\r\rArquivo: ") + source + QStringLiteral("\r\rErro ") +
+                                  ErrorText(code),
+                              ApplicationTitle());
         if (Channel != 0) lib_.BASS_StreamFree(Channel);
         return;
     }
@@ -190,8 +209,9 @@ void TZorvanBass::Load(const QString& source) {
     BASS_CHANNELINFO info{};
     lib_.BASS_ChannelGetInfo(Channel, &info);
     if (info.flags & BASS_SAMPLE_8BITS) {
-        MessageBoxes().Message(QStringLiteral("Erro ao Ler arquivo:") + source + QStringLiteral(" Dados <> 16-bits stereo"),
-                               ApplicationTitle());
+        MessageBoxes().Notice(QStringLiteral("Erro ao Ler arquivo"),
+                              QStringLiteral("Erro ao Ler arquivo:") + source + QStringLiteral(" Dados <> 16-bits stereo"),
+                              ApplicationTitle());
         lib_.BASS_StreamFree(Channel);
     } else if (Channel != 0) {
         Loaded = true;

@@ -32,6 +32,16 @@ public:
     static void UpdateDevice(soundlib::ISoundLib& lib, int device, void* window);
 
     void Load(const QString& source);
+    // An internet stream's Load in two steps, for a caller that runs the library's open away
+    // from this thread: BeginStream does here what Load does before the open and returns the
+    // open itself, which may run on any thread and gives the handle and the library's code of
+    // that thread; EndStream takes them here. Load of a URL is the two back to back.
+    struct StreamOpened {
+        soundlib::HSTREAM channel = 0;
+        int code = soundlib::BASS_OK;
+    };
+    std::function<StreamOpened()> BeginStream(const QString& url);
+    void EndStream(const QString& url, const StreamOpened& opened);
     void Play();
     void Stop();
     void Close();
@@ -115,6 +125,7 @@ protected:
 
 private:
     void SetLoop(bool on);
+    void PrepareLoad();     // the poll timer, the previous channel let go, the device's settings
     void ReadAttributes();  // frequency, volume and pan of the channel into the fields
     void StartChannel();    // the attributes, then play without restart
     soundlib::ISoundLib& lib_;

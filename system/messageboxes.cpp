@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+
+#include <map>
 
 namespace {
 // The program's texts break lines with a bare carriage return, as the Windows boxes showed
@@ -29,7 +32,19 @@ public:
         QMessageBox box(QMessageBox::Critical, caption, ForDisplay(text), QMessageBox::Ok);
         box.exec();
     }
+    void Notice(const QString& kind, const QString& text, const QString& caption) override {
+        QPointer<QMessageBox>& open = notices_[kind];
+        if (open) return;
+        auto* box = new QMessageBox(QMessageBox::NoIcon, caption, ForDisplay(text), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+        open = box;
+    }
     void Beep() override { QApplication::beep(); }
+
+private:
+    std::map<QString, QPointer<QMessageBox>> notices_;
 };
 RealMessageBoxes realBoxes;
 IMessageBoxes* current = &realBoxes;

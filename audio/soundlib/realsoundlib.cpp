@@ -40,6 +40,9 @@ bool RealSoundLib::StartAudio() {
     std::string driver;
     {
         std::lock_guard<std::mutex> sdl(SdlAudioLock());
+        // SDL would take SIGINT and SIGTERM for an event queue that nobody here reads: the
+        // program's signals are the program's own.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         audioStarted_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (audioStarted_ && SDL_GetCurrentAudioDriver()) driver = SDL_GetCurrentAudioDriver();
         else if (const char* wanted = SDL_getenv("SDL_AUDIODRIVER")) driver = wanted;

@@ -35,6 +35,7 @@ public:
         return true;
     }
     void Error(const QString& text, const QString& caption) override { Print(caption, text); }
+    void Notice(const QString&, const QString& text, const QString& caption) override { Print(caption, text); }
     void Beep() override {}
 
 private:

@@ -26,6 +26,10 @@ void RecordingMessageBoxes::Error(const QString& text, const QString& caption) {
     if (whileOpen) whileOpen(boxes.back());
 }
 
+void RecordingMessageBoxes::Notice(const QString&, const QString& text, const QString& caption) {
+    boxes.push_back({Box::Notice, text, caption});
+}
+
 QStringList RecordingMessageBoxes::Texts() const {
     QStringList out;
     for (const auto& b : boxes) out << b.text;

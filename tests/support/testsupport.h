@@ -27,7 +27,7 @@ QT_END_NAMESPACE
 class RecordingMessageBoxes : public IMessageBoxes {
 public:
     struct Box {
-        enum Kind { Message, Confirm, Error } kind;
+        enum Kind { Message, Confirm, Error, Notice } kind;
         QString text;
         QString caption;
     };
@@ -37,6 +37,8 @@ public:
     void Message(const QString& text, const QString& caption) override;
     bool Confirm(const QString& text, const QString& caption) override;
     void Error(const QString& text, const QString& caption) override;
+    // Recorded only: a notice holds nothing, so `whileOpen` does not run inside it.
+    void Notice(const QString& kind, const QString& text, const QString& caption) override;
     void Beep() override { ++beeps; }
 
     QStringList Texts() const;  // every box's text, in order

@@ -8,6 +8,7 @@
 #include "ui_usom.h"
 
 #include "app/playerstate.h"
+#include "app/streamattempt.h"
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
 #include "audio/uzorvanbass.h"
@@ -122,6 +123,8 @@ protected:
         QCoreApplication::instance()->removeEventFilter(&hold_);
         hold_.w = nullptr;
         w.reset();
+        // An attempt abandoned with the window may still be opening inside the library.
+        for (int i = 0; i < 2500 && TStreamAttempt::OpensOut() > 0; ++i) QThread::msleep(10);
         lib_.reset();
     }
 
@@ -160,8 +163,12 @@ protected:
         return condition();
     }
     // The Geral ticks up to the next attempt come at once: the minute between attempts is
-    // not what these tests are about.
+    // not what these tests are about. Then real time runs until the attempt's completion.
     void TickToTheNextAttempt() {
+        StartTheNextAttempt();
+        RunUntil(25000, [&] { return !w->AttemptRunning(); });
+    }
+    void StartTheNextAttempt() {
         const int before = History().count("Carregando Sonaris");
         for (int i = 0; i < 200 && History().count("Carregando Sonaris") == before; ++i) w->Timer_GeralTimer();
     }
@@ -422,4 +429,74 @@ TEST_F(ControllerOnRealSound, AnAttemptAgainstAStationThatTricklesEndsIn20sWhile
     }
     Figure("longest_silence_between_tracks_inside_attempt_ms", Ms(longest));
     EXPECT_LE(Ms(longest), 150) << "a track boundary inside the attempt was heard as a gap";
+}
+
+// An unattended day with a box on the screen: the first row of the folder is an empty file, the
+// station is down, then it trickles; while an attempt waits on it the operator opens the
+// deactivation's question and walks away. Inside that box the attempt completes, the next one
+// follows, local tracks follow each other past the files that cannot be opened, and the day
+// closes at its stop time.
+TEST_F(ControllerOnRealSound, ABoxLeftOpenHoldsNeitherTheAttemptsNorLocalMusicNorTheClose) {
+    std::filesystem::remove(folder_.File("MUSICAS/L1.WAV").toStdString());
+    audiotest::Tone tone;
+    tone.frequency = kLocalHz;
+    tone.amplitude = 0.3;
+    tone.seconds = 3;
+    for (const char* name : {"S1.WAV", "S2.WAV"}) audiotest::WriteToneWav(folder_.File(QString("MUSICAS/") + name).toStdString(), tone);
+    for (const char* name : {"A.MP3", "D1.MP3", "D2.MP3"}) WriteBytes(folder_.File(QString("MUSICAS/") + name), "");
+    w->BitBtn13Click();
+
+    station_.reset();
+    w->Button1Click();
+    TickToTheNextAttempt();
+    ASSERT_EQ(PlayerState.WebError, soundlib::BASS_ERROR_NONET) << History().join(" | ").toStdString();
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying()) << History().join(" | ").toStdString();
+    EXPECT_TRUE(History().contains("ARQUIVO DE ÁUDIO INVÁLIDO - A.MP3")) << History().join(" | ").toStdString();
+    EXPECT_EQ(History().filter("PLAY MÚSICAS LOCAIS").size(), 1);
+
+    audiotest::MisbehavingStation trickle({"--trickle"}, ctltest::Station::kPort);
+    ASSERT_TRUE(trickle.Ok());
+    clock_.SetTime(QTime(17, 58, 0));
+    StartTheNextAttempt();
+    ASSERT_TRUE(w->AttemptRunning());
+
+    const int attemptsBefore = int(History().count("Carregando Sonaris"));
+    const std::size_t from = WindowNow();
+    std::size_t to = 0;
+    bool completedInside = false, closedInside = false;
+    int attemptsInside = 0;
+    boxes_.answers = {false};  // Cancel, when at last somebody answers
+    boxes_.whileOpen = [&](const RecordingMessageBoxes::Box& box) {
+        if (box.kind != RecordingMessageBoxes::Box::Confirm) return;
+        completedInside = RunUntil(25000, [&] { return !w->AttemptRunning(); }) && PlayerState.WebError == soundlib::BASS_ERROR_TIMEOUT;
+        TickToTheNextAttempt();
+        attemptsInside = int(History().count("Carregando Sonaris")) - attemptsBefore;
+        to = WindowNow();
+        clock_.SetTime(QTime(17, 59, 59));
+        closedInside = RunUntil(3000, [&] { return !History().filter("Encerrando Conexão PROGRAMADA: 18:00:0").isEmpty(); });
+    };
+    w->Button1Click();
+
+    EXPECT_TRUE(completedInside) << History().join(" | ").toStdString();
+    EXPECT_EQ(attemptsInside, 1) << "the next attempt followed inside the box";
+    EXPECT_TRUE(closedInside) << History().join(" | ").toStdString();
+    EXPECT_TRUE(w->IsActive());
+    EXPECT_FALSE(w->AttemptRunning());
+    const QStringList history = History();
+    EXPECT_GE(history.filter("PLAY MÚSICAS LOCAIS").size(), 10) << history.join(" | ").toStdString();
+    EXPECT_GE(history.filter("ARQUIVO DE ÁUDIO INVÁLIDO - ").size(), 2) << history.join(" | ").toStdString();
+    for (const auto& box : boxes_.boxes)
+        if (box.kind != RecordingMessageBoxes::Box::Confirm) EXPECT_EQ(box.kind, RecordingMessageBoxes::Box::Notice) << box.text.toStdString();
+
+    // What the shop heard inside the box: one local track after the other, a file that could
+    // not be opened costing no more than a track boundary.
+    const auto local = Envelope(Heard().left, kLocalHz);
+    ASSERT_GE(local.size(), to);
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        run = local[i] < kHeard ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    Figure("longest_local_silence_inside_box_ms", Ms(longest));
+    EXPECT_LE(Ms(longest), 150) << "a track boundary, or a file passed over, was heard as a gap";
 }

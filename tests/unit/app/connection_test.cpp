@@ -27,7 +27,7 @@ protected:
     }
     std::optional<std::string> ProxyAfterAnAttempt() {
         lib.proxy = "untouched";
-        w->Conecta_Web();
+        Connect();
         return lib.proxy;
     }
 };
@@ -117,7 +117,7 @@ TEST_F(ConnectionTest, AFailureInsideTheWindowStartsLocalMusic) {
 
 TEST_F(ConnectionTest, AnEmptyAddressFailsWithoutAskingTheLibrary) {
     PlayerState.StreamUrl = "   ";
-    w->Conecta_Web();
+    Connect();
     EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 0);
     EXPECT_EQ(PlayerState.WebError, -1);
     EXPECT_EQ(History(), QStringList({"Erro ao Carregar Sonaris"}));
@@ -223,44 +223,32 @@ TEST_F(ConnectionTest, AStreamThatEndsAfterTodayStopOnlyRecordsTheStop) {
     EXPECT_FALSE(w->LocalPlayer->IsPlaying());
 }
 
-TEST_F(ConnectionTest, TicksInsideARunningAttemptCountButStartNoSecondAttempt) {
-    // The fall-back track cannot be opened: its box stays open inside the failed attempt, and
-    // the daily run's ticks go on while it does.
-    PutMusic({"A.MP3"});
-    FailConnections();
-    lib.createError[folder.File("MUSICAS/A.MP3").toStdString()] = soundlib::BASS_ERROR_FORMAT;
-    int opened = 0;
-    boxes.whileOpen = [&](const RecordingMessageBoxes::Box&) {
-        if (opened++ == 0) TickGeral(130);
-    };
-    w->Button1Click();
-    TickGeral(26);
-
-    ASSERT_EQ(opened, 1);
-    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);
-    EXPECT_EQ(History().count("Carregando Sonaris"), 1);
-    // The count ran past the mark meanwhile: the next attempt is the first tick's after it.
-    TickGeral();
-    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
-}
-
-TEST_F(ConnectionTest, ADeactivationAmongTheMessagesOfAnAttemptKeepsTheStreamOff) {
+TEST_F(ConnectionTest, TicksWhileAnAttemptOpensCountButStartNoSecondAttempt) {
     PutMusic({"A.MP3"});
     w->Button1Click();
     TickGeral(25);
-    // The operator's click is waiting when the attempt lets the pending messages through.
-    QMetaObject::invokeMethod(w, [this] { w->Button1Click(); }, Qt::QueuedConnection);
-    TickGeral();
+    // The open hangs on its thread until the test lets it go, then fails.
+    std::atomic<bool> release{false};
+    lib.onCreate = [&](FakeSoundLib::Channel& c) {
+        if (!c.isUrl) return;
+        for (int i = 0; i < 1000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        throw std::runtime_error("sem resposta");
+    };
+    w->Timer_GeralTimer();
+    ASSERT_TRUE(w->AttemptRunning());
+    for (int i = 0; i < 130; ++i) w->Timer_GeralTimer();  // the run's ticks go on meanwhile
+    EXPECT_EQ(History().count("Carregando Sonaris"), 1);
 
-    EXPECT_FALSE(w->IsActive());
-    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 0);
-    EXPECT_FALSE(w->WebPlayer->IsPlaying());
-    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
-    EXPECT_FALSE(w->timer_meter->Enabled());
-    EXPECT_FALSE(w->timer_aumentarvolume->isActive());
-    EXPECT_EQ(w->ui->Label10->text(), "Status");
-    EXPECT_EQ(History().value(0), "DESATIVADO PELO USUÁRIO");
-    EXPECT_EQ(History().size(), 2);  // and the day's account
+    release = true;
+    FinishAttempt();
+    ASSERT_FALSE(w->AttemptRunning());
+    lib.onCreate = nullptr;
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    // The count ran past the mark meanwhile: the next attempt is the first tick's after it.
+    TickGeral();
+    EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
+    EXPECT_EQ(PlayerState.WebError, 0);
 }
 
 TEST_F(ConnectionTest, ADeactivationWhileTheOpenRunsKeepsTheOpenedStreamOff) {
@@ -268,7 +256,7 @@ TEST_F(ConnectionTest, ADeactivationWhileTheOpenRunsKeepsTheOpenedStreamOff) {
     w->Button1Click();
     TickGeral(25);
     // The open runs on a thread of its own; the operator's click comes while it does and is
-    // served by the attempt's wait before the open returns.
+    // served before the attempt's completion.
     std::atomic<bool> clicked{false};
     lib.onCreate = [&](FakeSoundLib::Channel& c) {
         if (!c.isUrl) return;

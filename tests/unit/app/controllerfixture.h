@@ -11,6 +11,7 @@
 #include "ui/thdtimer.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 class HoldRealTimeTicks : public QObject {
@@ -49,8 +50,22 @@ protected:
     }
 
     void At(int h, int m, int s = 0) { clock.SetTime(QTime(h, m, s)); }
+    // Each tick, and the completion of an attempt it started (the open runs on its own thread).
     void TickGeral(int n = 1) {
-        for (int i = 0; i < n; ++i) w->Timer_GeralTimer();
+        for (int i = 0; i < n; ++i) {
+            w->Timer_GeralTimer();
+            FinishAttempt();
+        }
+    }
+    void Connect() {
+        w->Conecta_Web();
+        FinishAttempt();
+    }
+    void FinishAttempt() {
+        for (int i = 0; i < 5000 && w->AttemptRunning(); ++i) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
     }
     void TickMeter(int n = 1) {
         for (int i = 0; i < n; ++i) w->timer_meterTimer();

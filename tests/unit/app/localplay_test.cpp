@@ -200,15 +200,40 @@ TEST_F(LocalPlayTest, AStopRaisedWhileTheNextTrackOpensStartsNoTrackOfItsOwn) {
     EXPECT_EQ(lib.CountCalls("BASS_StreamCreateFile"), 2);
 }
 
-TEST_F(LocalPlayTest, AStartAskedForWhileATrackIsBeingOpenedIsRefused) {
-    PutMusic({"A.MP3", "B.MP3"});
-    lib.createError[folder.File("MUSICAS/A.MP3").toStdString()] = soundlib::BASS_ERROR_FORMAT;
+// A folder copied from a customer's PC: an empty file, a picture renamed .MP3. Each is passed
+// over at once, said once in the history, and the library's box holds nothing.
+TEST_F(LocalPlayTest, FilesThatCannotBeOpenedArePassedOverWithinTheSameStart) {
+    PutMusic({"A.MP3", "B.MP3", "C.MP3"});
+    for (const char* bad : {"MUSICAS/A.MP3", "MUSICAS/B.MP3"})
+        lib.createError[folder.File(bad).toStdString()] = soundlib::BASS_ERROR_FORMAT;
     FallBackState();
-    // The library's complaint about A is open when the monitor, say, asks for local music.
-    boxes.whileOpen = [this](const RecordingMessageBoxes::Box&) { w->PlayMusica("Play Local 882"); };
     w->BitBtn14Click();
 
-    EXPECT_EQ(History(), QStringList({"PLAY MÚSICAS LOCAIS  -  botão 1008"}));
-    EXPECT_EQ(GridNames(), QStringList({"B.MP3"}));
-    EXPECT_EQ(lib.CountCalls("BASS_StreamCreateFile"), 2);  // A, and A again in software
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+    EXPECT_EQ(Playing(), "C.MP3");
+    const QStringList history = History();
+    EXPECT_EQ(history.filter("PLAY MÚSICAS LOCAIS").size(), 1) << history.join(" | ").toStdString();
+    EXPECT_EQ(history.last(), "PLAY MÚSICAS LOCAIS  -  Stop Música 1000");
+    EXPECT_EQ(history.count("ARQUIVO DE ÁUDIO INVÁLIDO - A.MP3"), 1);
+    EXPECT_LE(history.count("ARQUIVO DE ÁUDIO INVÁLIDO - B.MP3"), 1);
+    for (const auto& box : boxes.boxes) EXPECT_EQ(box.kind, RecordingMessageBoxes::Box::Notice) << box.text.toStdString();
+}
+
+TEST_F(LocalPlayTest, AFolderOfFilesThatCannotBeOpenedIsGivenUpAfterOneRereadUntilTheNextStart) {
+    PutMusic({"A.MP3", "B.MP3", "C.MP3"});
+    lib.createError["*"] = soundlib::BASS_ERROR_FORMAT;
+    FallBackState();
+    w->BitBtn14Click();
+
+    EXPECT_FALSE(w->LocalPlayer->IsPlaying());
+    const QStringList history = History();
+    EXPECT_TRUE(history.filter("PLAY MÚSICAS LOCAIS").isEmpty());
+    EXPECT_GE(history.filter("ARQUIVO DE ÁUDIO INVÁLIDO - ").size(), 3);
+    EXPECT_LE(history.filter("ARQUIVO DE ÁUDIO INVÁLIDO - ").size(), 9) << history.join(" | ").toStdString();
+    EXPECT_TRUE(w->ui->BitBtn14->isEnabled());
+
+    lib.createError.clear();  // the files replaced: the next start plays
+    w->BitBtn13Click();
+    w->BitBtn14Click();
+    EXPECT_TRUE(w->LocalPlayer->IsPlaying());
 }

@@ -54,6 +54,11 @@ protected:
         while (!condition() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return condition();
     }
+    // Daily-run ticks until one starts an attempt, and its completion.
+    void Attempt(int ticks) {
+        for (int i = 0; i < ticks && !w->AttemptRunning(); ++i) w->Timer_GeralTimer();
+        ASSERT_TRUE(WaitFor([&] { return !w->AttemptRunning(); }));
+    }
     void EmptyStreamBuffer() { lib.SetFilePositions(w->WebPlayer->Channel, 0, 0, 100000); }
     QStringList History() const { return w->ui->Memo1->toPlainText().split('\n'); }
     int Fallbacks() const { return int(History().filter("PLAY MÚSICAS LOCAIS  -  Play Local 882").size()); }
@@ -62,7 +67,7 @@ protected:
 
 TEST_F(RefusalOnRealTimersTest, TheMonitorStillGivesUpASecondStallWhileTheFirstBoxWaits) {
     w->Button1Click();
-    for (int i = 0; i < 26; ++i) w->Timer_GeralTimer();
+    Attempt(26);
     ASSERT_EQ(PlayerState.WebError, 0);
 
     bool secondFallback = false;
@@ -71,7 +76,7 @@ TEST_F(RefusalOnRealTimersTest, TheMonitorStillGivesUpASecondStallWhileTheFirstB
         if (box.text != kRefusal || opened++) return;
         // The station comes back while nobody answers: the stream is held under the local
         // track, takes over at its end, and then stalls again.
-        for (int i = 0; i < 121 && PlayerState.WebError != 0; ++i) w->Timer_GeralTimer();
+        Attempt(121);
         ASSERT_EQ(PlayerState.WebError, 0);
         FakeSoundLib::Channel* local = lib.Find(w->LocalPlayer->Channel);
         local->position = local->length;

@@ -47,7 +47,7 @@ TEST_F(PlayerLoad, FileThatCannotBeOpenedIsReportedAndLeavesThePlayerEmpty) {
     EXPECT_FALSE(player->Loaded);
     EXPECT_EQ(lib.CountCalls("BASS_StreamCreateFile"), 2);
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].kind, RecordingMessageBoxes::Box::Message);
+    EXPECT_EQ(boxes.boxes[0].kind, RecordingMessageBoxes::Box::Notice) << "shown, and nothing waits for it";
     EXPECT_EQ(boxes.boxes[0].text,
               QStringLiteral("ERRO AO CARREGAR CANAL:\r\rArquivo: /music/GONE.MP3\r\rErro Cod:BS2 - Erro ao Abrir Arquivo"));
     EXPECT_EQ(boxes.boxes[0].caption, ApplicationTitle());
