@@ -14,6 +14,8 @@ import subprocess
 import datetime
 import os
 import re
+import signal
+import socket
 import sys
 import time
 import traceback
@@ -320,6 +322,55 @@ def autostart_without_focus(binary):
         assert heard(program, 4, "stream"), "the stream must be heard"
 
 
+def ended_by_signal(program, sig=signal.SIGTERM):
+    """Seconds from the signal to the program's end (None when it outlived 10 s)."""
+    t0 = time.monotonic()
+    program.proc.send_signal(sig)
+    try:
+        program.proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        return None
+    return time.monotonic() - t0
+
+
+def session_end(binary):
+    """A logout or shutdown: the session sends SIGTERM. A playing program ends at once and comes
+    back at the next logon; one whose attempt waits on a server that never answers does not wait
+    for it, and nothing of that attempt is written."""
+    with operator_session(binary, station=True, window=today_window(), autostart=True,
+                          music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+        program.start()
+        wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+        time.sleep(2)
+        lines = program.history()
+        seconds = ended_by_signal(program)
+        print("[figure] sigterm_playing_to_end_s=%s" % seconds)
+        assert seconds is not None and seconds < 2, "ended %s s after SIGTERM" % seconds
+        assert os.path.exists(program.autostart_path()), "the start with the session stays"
+        assert program.history()[:len(lines)] == lines, "no line lost"
+
+        # The next logon: a station that takes the connection and never answers.
+        station.stop()
+        silent = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        silent.bind(("127.0.0.1", 9500))
+        silent.listen(8)
+        try:
+            program.start()
+            wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+            before = len(program.history())
+            program.wait_history("Carregando Sonaris", 40, count=2)
+            time.sleep(2)
+            seconds = ended_by_signal(program)
+            print("[figure] sigterm_during_open_to_end_s=%s" % seconds)
+            assert seconds is not None and seconds < 2, "ended %s s after SIGTERM" % seconds
+            after = program.history()[before:]
+            assert "Sonaris" not in after and "Erro ao Carregar Sonaris" not in after, after
+            assert os.path.exists(program.autostart_path())
+        finally:
+            silent.close()
+
+
 def second_instance(binary):
     with operator_session(binary) as (desktop, program, _):
         program.start()
@@ -372,7 +423,7 @@ def close_while_active(binary):
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
                                       stop_time, autostart, autostart_without_focus, second_instance,
-                                      close_while_active, output_lost, own_station)}
+                                      close_while_active, output_lost, own_station, session_end)}
 
 
 def main():
