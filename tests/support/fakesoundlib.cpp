@@ -382,7 +382,8 @@ DWORD FakeSoundLib::BASS_ChannelGetLevel(DWORD handle) {
 DWORD FakeSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {
     Log("BASS_ChannelGetDecodedPeak " + std::to_string(handle));
     Channel* c = Live(handle);
-    return c ? c->decodedPeak : BASS_DWORD_ERROR;
+    if (!c) return BASS_DWORD_ERROR;
+    return outputLost[c->device] ? 0 : c->decodedPeak;  // nothing goes out to be measured
 }
 
 DWORD FakeSoundLib::BASS_ChannelGetData(DWORD handle, void*, DWORD length) {

@@ -56,7 +56,8 @@
 //
 // Losing the output
 //   LoseOutput(n): device n's output goes away (GetOutputStatus says lost, its channels'
-//   positions stay where they are); RestoreOutput(n, name): it comes back as `name`.
+//   positions stay where they are, their decoded peak reads 0 as nothing goes out);
+//   RestoreOutput(n, name): it comes back as `name`.
 //   GetOutputStatus of an initialised device gives outputLost[n] and outputName[n] (the
 //   device's description until RestoreOutput names another); code 8 for any other device.
 //   GetDefaultDevice gives defaultDevice (1).
