@@ -12,6 +12,10 @@
 //   unused). Default: only device 1, "Fake output".
 //   BASS_Init(n) succeeds unless n is in failInit (code initErrorCode) or has no description
 //   (code 23); a second BASS_Init of an initialised device fails with code 14.
+//   outputComesLater: BASS_Init(n) of such a device keeps it waiting for its output, as the
+//   real library does before the session's sound server is up: the device is initialised,
+//   its output lost (RestoreOutput brings it), and the call fails with code 3, as does a
+//   second one while the output is still lost.
 //   BASS_SetDevice(n) needs an initialised device (else code 8); BASS_Free frees the selected
 //   device and every channel created on it.
 //
@@ -114,6 +118,7 @@ public:
     DWORD version = soundlib::BASSVERSION << 16;
     std::array<std::string, 11> deviceDescriptions;
     std::set<int> failInit;
+    std::set<int> outputComesLater;
     int initErrorCode = soundlib::BASS_ERROR_DEVICE;
     std::map<std::string, int> createError;
     bool failFirstAttemptOnly = false;
