@@ -34,6 +34,10 @@ void TDeadAirWatch::Feed(qint64 nowMs, int peak) {
     }
 }
 
+void TDeadAirWatch::Unheard(qint64 nowMs) {
+    if (On()) lastReading_ = nowMs;
+}
+
 bool TDeadAirWatch::Silent() const { return On() && quietMs_ >= durationMs_; }
 
 bool TDeadAirWatch::SilentWhileHeld() const {

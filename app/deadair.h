@@ -15,6 +15,9 @@ public:
     void Connected(qint64 nowMs, std::int32_t thresholdDb, std::int32_t seconds);
     // One reading: the loudest sample since the previous one, 0..32768; negative for none.
     void Feed(qint64 nowMs, int peak);
+    // Up to `nowMs` nothing went out at all (the sound output lost): that is not the stream's
+    // silence, nor its sound; the count stands where it was.
+    void Unheard(qint64 nowMs);
 
     // Silent for the whole duration up to the last reading: the playing stream is given up.
     bool Silent() const;

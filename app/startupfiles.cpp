@@ -27,6 +27,8 @@ ServerSettings ReadServerIni(const QString& programFolder) {
     ServerSettings s;
     s.GenreIndex = ReadInteger(lines, kGenreKey, kGenreDefault);
     s.DeviceIndex = ReadInteger(lines, kDeviceKey, kDeviceDefault);
+    s.DeviceText = ReadSetting(lines, kDeviceKey, kDeviceDefault);
+    s.DeviceText.toInt(&s.DeviceIsNumber, 10);
     return s;
 }
 

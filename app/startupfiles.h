@@ -27,6 +27,10 @@ constexpr std::int32_t kProxyPasswordKey = 433;
 struct ServerSettings {
     std::int32_t DeviceIndex = 1;
     std::int32_t GenreIndex = 0;
+    // DEVICE as written. A value that is not a decimal integer names no device, though
+    // DeviceIndex takes the key's default.
+    QString DeviceText = startupfiles::kDeviceDefault;
+    bool DeviceIsNumber = true;
 };
 
 // CLIENTE.INI, when present, takes the name RADIO.GNR; a failed move (RADIO.GNR already

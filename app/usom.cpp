@@ -312,7 +312,7 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
     // SERVER.INI keeps the device as a place in the list of the day it was chosen; a device
     // unplugged since must not leave the shop silent. The stored number stays for its return.
-    const int device = PlayerDevice(WebPlayer);
+    const int device = PlayerDevice(WebPlayer, server.DeviceIsNumber);
     WebPlayer->InitDevice(device, handle);
     WebPlayer->BufferLength = 3000;
     WebPlayer->UseAac = 1;
@@ -327,8 +327,9 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     QDir().mkpath(folder + QStringLiteral("MUSICAS"));
     QDir().mkpath(folder + QStringLiteral("HISTORICO"));
     PlayerState.HistoryDir = folder + QStringLiteral("HISTORICO/");
-    if (device != PlayerState.DeviceIndex)
-        Salva_Historico(QStringLiteral("DISPOSITIVO DE ÁUDIO %1 AUSENTE - USANDO SAÍDA PADRÃO").arg(PlayerState.DeviceIndex));
+    if (!server.DeviceIsNumber || device != PlayerState.DeviceIndex)
+        Salva_Historico(QStringLiteral("DISPOSITIVO DE ÁUDIO %1 AUSENTE - USANDO SAÍDA PADRÃO")
+                            .arg(server.DeviceIsNumber ? QString::number(PlayerState.DeviceIndex) : server.DeviceText));
     PlayerState.MusicDir = folder + QStringLiteral("MUSICAS/");
 
     PlayerState.CloseArmed = false;

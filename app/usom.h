@@ -141,8 +141,8 @@ public:
     // --- the sound output that goes away and comes back (usom_output.cpp)
     void Verifica_Saida();
     // The device the players open: DeviceIndex, or the system's default output when that
-    // number names no device now.
-    int PlayerDevice(TZorvanBass* player);
+    // number names no device now, or when SERVER.INI's value was no number (`named` false).
+    int PlayerDevice(TZorvanBass* player, bool named);
 
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).

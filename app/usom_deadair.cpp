@@ -15,7 +15,9 @@ qint64 NowMs() { return NowDateTime().toMSecsSinceEpoch(); }
 }  // namespace
 
 bool Tfrm_sonarisv1AAC::WatchDeadAir() {
-    DeadAir.Feed(NowMs(), WebPlayer->GetDecodedPeak());
+    // A speaker or TV switched off takes the mix away, not the stream's sound.
+    if (WebPlayer->OutputLost()) DeadAir.Unheard(NowMs());
+    else DeadAir.Feed(NowMs(), WebPlayer->GetDecodedPeak());
     if (DeadAir.GivenUp()) {
         // Fading out: the buffer is still full, and its reading would call the stream stable.
         ui->Label10->setText(kSilenceStatus);

@@ -25,7 +25,6 @@ void Tfrm_sonarisv1AAC::Verifica_Saida() {
     outputLost_ = lost;
 }
 
-int Tfrm_sonarisv1AAC::PlayerDevice(TZorvanBass* player) {
-    if (!player->GetDeviceName(PlayerState.DeviceIndex).trimmed().isEmpty()) return PlayerState.DeviceIndex;
-    return int(lib_.GetDefaultDevice());
+int Tfrm_sonarisv1AAC::PlayerDevice(TZorvanBass* player, bool named) {
+    return named ? player->DeviceOrDefault(PlayerState.DeviceIndex) : int(lib_.GetDefaultDevice());
 }

@@ -74,12 +74,16 @@ void TZorvanBass::InitDevice(int device, void* window) {
     bool initialisedNow = false;
     const auto known = std::find(InitializedDevices.begin(), InitializedDevices.end(), std::int16_t(device));
     if (known == InitializedDevices.end()) {
-        if (lib_.BASS_Init(device, kDeviceFrequency, 0, window, nullptr)) {
+        const bool initialised = lib_.BASS_Init(device, kDeviceFrequency, 0, window, nullptr);
+        const int code = lib_.BASS_ErrorGetCode();
+        // A session's sound server may come up after the player: the library then keeps the
+        // device and opens its output when it can. Nobody need be told; the output's loss and
+        // return are reported as during the day.
+        if (initialised || WaitsForItsOutput(device)) {
             InitializedDevices.push_back(std::int16_t(device));
             initialisedNow = true;
         } else {
-            MessageBoxes().Message(QStringLiteral("Inicialização da Device com Problemas\r") + ErrorText(lib_.BASS_ErrorGetCode()),
-                                   ApplicationTitle());
+            MessageBoxes().Message(QStringLiteral("Inicialização da Device com Problemas\r") + ErrorText(code), ApplicationTitle());
         }
     }
 
@@ -443,6 +447,11 @@ std::int32_t TZorvanBass::GetData(void* buffer, std::uint32_t length) {
     return result;
 }
 
+bool TZorvanBass::WaitsForItsOutput(int device) {
+    const OutputStatus status = lib_.GetOutputStatus(DWORD(device));
+    return lib_.BASS_ErrorGetCode() == BASS_OK && status.lost;
+}
+
 bool TZorvanBass::OutputLost() { return lib_.GetOutputStatus(DWORD(Device)).lost; }
 
 QString TZorvanBass::OutputName() { return QString::fromStdString(lib_.GetOutputStatus(DWORD(Device)).name); }
@@ -454,6 +463,10 @@ int TZorvanBass::GetDeviceCount() {
     for (DWORD n = 1; n <= 10; ++n)
         if (!DescriptionText(lib_.BASS_GetDeviceDescription(n)).trimmed().isEmpty()) ++count;
     return count;
+}
+
+int TZorvanBass::DeviceOrDefault(int device) {
+    return GetDeviceName(device).trimmed().isEmpty() ? int(lib_.GetDefaultDevice()) : device;
 }
 
 QString TZorvanBass::GetDeviceName(int n) { return DescriptionText(lib_.BASS_GetDeviceDescription(DWORD(n))); }

@@ -75,6 +75,9 @@ public:
     bool OutputLost();
     QString OutputName();  // the output in use
 
+    // `device` when it names one of the library's devices, else the system's default output.
+    int DeviceOrDefault(int device);
+
     std::uint8_t GetDevice() const;
     int GetDeviceCount();
     QString GetDeviceName(int n);
@@ -128,6 +131,8 @@ private:
     void PrepareLoad();     // the poll timer, the previous channel let go, the device's settings
     void ReadAttributes();  // frequency, volume and pan of the channel into the fields
     void StartChannel();    // the attributes, then play without restart
+    // The library kept `device` after a failed BASS_Init, its output lost until it can open it.
+    bool WaitsForItsOutput(int device);
     soundlib::ISoundLib& lib_;
     // Read by the poll timer's thread: the library's count of changes at the last poll, and
     // whether the next tick is owed a look whatever the count says (a start, a fade).

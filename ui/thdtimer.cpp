@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <utility>
@@ -89,7 +90,12 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
     pthread_setname_np(pthread_self(), "thd-timer");
     std::unique_lock lock(s->mutex);
     const auto signalled = [&] { return s->terminate || s->parked || s->restart; };
-    // From a tick's posting to its handler's return, as last seen.
+    const auto interval = [&] { return Clock::duration(std::chrono::milliseconds(s->interval)); };
+    // Sleeps until `until`; false when a park, a restart or the end cut the sleep short.
+    const auto sleepUntil = [&](Clock::time_point until) { return !s->wake.wait_until(lock, until, signalled); };
+    // How long the last hand-off took, from the posting to the handler's return, but never
+    // more than an interval: a handler that once waited hours on a box must not make the
+    // worker sleep as long again after the next tick.
     Clock::duration handOff{};
     while (!s->terminate) {
         if (s->parked) {
@@ -98,22 +104,19 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
         }
         s->restart = false;
         const std::uint64_t generation = s->generation;
-        if (s->wake.wait_until(lock, Clock::now() + std::chrono::milliseconds(s->interval), signalled)) continue;
-        // The interval ran out: hand ticks to the user-interface thread, each interval starting
-        // when the previous handler has returned, until something cuts the run short.
-        for (;;) {
+        Clock::time_point next = Clock::now() + interval();  // the end of the interval that runs
+        while (sleepUntil(next)) {
             s->dueChanged = false;  // under the lock with the check: a change after it is seen
             if (s->due && !s->due()) {
-                const auto interval = std::chrono::milliseconds(s->interval);
                 const Clock::time_point skipped = Clock::now();
+                next = skipped + interval();
                 if (s->dueAnnounced) {
+                    // Nothing to look at until a change is announced; then the next interval's
+                    // end counted from the skipped one, where a look every interval would be.
                     s->wake.wait(lock, [&] { return signalled() || s->dueChanged; });
                     if (signalled()) break;
-                    const Clock::time_point next = skipped + interval * ((Clock::now() - skipped) / interval + 1);
-                    if (s->wake.wait_until(lock, next, signalled)) break;
-                    continue;
+                    next = skipped + interval() * ((Clock::now() - skipped) / interval() + 1);
                 }
-                if (s->wake.wait_until(lock, skipped + interval, signalled)) break;
                 continue;
             }
             s->tickPending = true;
@@ -121,9 +124,9 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
             lock.unlock();
             Post(s, generation);
             lock.lock();
-            // One sleep through the hand-off and the next interval, expecting the handler to
-            // take as long as last time: a quick handler costs this thread one wake-up per tick.
-            const bool cut = s->wake.wait_until(lock, postedAt + handOff + std::chrono::milliseconds(s->interval), signalled);
+            // The next interval's end if the handler takes as long as the last one: a quick
+            // handler then costs this thread one wake-up per tick.
+            const bool cut = !sleepUntil(postedAt + handOff + interval());
             if (s->tickPending) {  // a handler that is slow or waits in a box: nothing overlaps it
                 s->awaitingHandOff = true;
                 s->wake.wait(lock, [&] { return s->terminate || !s->tickPending; });
@@ -131,9 +134,8 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
             }
             if (s->terminate) return;
             if (cut || signalled()) break;  // parked, or a fresh interval from now
-            handOff = s->handedBackAt - postedAt;
-            const Clock::time_point next = s->handedBackAt + std::chrono::milliseconds(s->interval);
-            if (Clock::now() < next && s->wake.wait_until(lock, next, signalled)) break;
+            handOff = std::min(s->handedBackAt - postedAt, interval());
+            next = s->handedBackAt + interval();
         }
     }
 }

@@ -69,7 +69,9 @@ void* Tform_volume::WindowHandle() { return reinterpret_cast<void*>(winId()); }
 void Tform_volume::FormCreate() {
     TestPlayer = new TZorvanBass(lib_, this);
     TestPlayer->OnStop = [this](TZorvanBass*) { Stopplayer(); };
-    TestPlayer->InitDevice(DeviceIndex_, WindowHandle());
+    // The stored number may name no device (unplugged since, or a damaged SERVER.INI): the
+    // dialog's player then shares the players' default output instead of reporting a failure.
+    TestPlayer->InitDevice(TestPlayer->DeviceOrDefault(DeviceIndex_), WindowHandle());
     TestPlayer->BufferLength = kTestBufferMs;
 
     ui->MMLEDPanel1->SetValue(NormalVolume_);

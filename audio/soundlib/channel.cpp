@@ -23,8 +23,9 @@ std::map<int, std::function<void()>>& Watchers() {
     return watchers;
 }
 
-// On the output callback's thread, and only when a channel stops, stalls or ends its slide:
-// the watchers' lock is never held long by anyone.
+// On the output callback's thread when a channel stops, stalls or ends its slide, and on the
+// user-interface thread when a freed device ends its channels: the watchers' lock is never
+// held long by anyone.
 void RaiseSelfStateChanges() {
     SelfStateChanges().fetch_add(1, std::memory_order_release);
     std::lock_guard<std::mutex> guard(WatchersLock());
@@ -234,6 +235,8 @@ void UnwatchSelfStateChanges(int watch) {
     std::lock_guard<std::mutex> guard(WatchersLock());
     Watchers().erase(watch);
 }
+
+void AnnounceChannelsEnded() { RaiseSelfStateChanges(); }
 
 void Channel::Silence() {
     levelLeft_.store(0, std::memory_order_relaxed);

@@ -34,6 +34,9 @@ std::atomic<std::uint64_t>& SelfStateChanges();
 // UnwatchSelfStateChanges(the returned number); it must be quick and take no lock of the library.
 int WatchSelfStateChanges(std::function<void()> changed);
 void UnwatchSelfStateChanges(int watch);
+// For channels ended from outside the mix (their device freed under them): the players polling
+// them sleep until a rise, and would never look again.
+void AnnounceChannelsEnded();
 
 struct ChannelFormat {
     int outRate = 44100;       // the device's rate; the buffer holds 16-bit stereo frames at it

@@ -39,6 +39,12 @@ struct Opening {
     AVIOContext* io = nullptr;
     std::shared_ptr<InterruptDeadline> interrupt;
 };
+
+// An opener given up on while a name look-up hangs may stay for as long as the resolver
+// insists (minutes); an attempt a minute, each leaving one, would pile threads up for good. So
+// while one is out no other is started: that attempt fails at once, as with no network.
+std::mutex leftLock;
+int openersLeft = 0;  // under leftLock; more than one only when attempts ran side by side
 }  // namespace
 
 NetStream::NetStream(int timeoutMs) : interrupt_(std::make_shared<InterruptDeadline>(timeoutMs)) {}
@@ -62,6 +68,13 @@ int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAd
     av_dict_set(&options, "seekable", "0", 0);
     av_dict_set(&options, "user_agent", "Sonaris-V1", 0);
 
+    {
+        std::lock_guard<std::mutex> left(leftLock);
+        if (openersLeft > 0) {
+            av_dict_free(&options);
+            return BASS_ERROR_NONET;
+        }
+    }
     auto opening = std::make_shared<Opening>();
     opening->interrupt = interrupt_;
     interrupt_->Until(deadline);
@@ -75,6 +88,8 @@ int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAd
         std::lock_guard<std::mutex> guard(opening->lock);
         if (opening->abandoned) {
             if (io) avio_closep(&io);
+            std::lock_guard<std::mutex> left(leftLock);
+            --openersLeft;
             return;
         }
         opening->io = io;
@@ -88,6 +103,10 @@ int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAd
         if (!opening->done.wait_until(guard, deadline, [&] { return opening->finished; })) {
             // Most likely a name look-up that does not come back; the opener ends by itself.
             opening->abandoned = true;
+            {
+                std::lock_guard<std::mutex> left(leftLock);
+                ++openersLeft;
+            }
             interrupt_->Abort();
             return BASS_ERROR_TIMEOUT;
         }

@@ -4,7 +4,8 @@
 // Threads: the connection is made on an opener thread of its own, because FFmpeg's name
 // look-ups cannot be interrupted: when the attempt's deadline passes first, Connect returns
 // and leaves the opener to finish (and close what it opened) by itself; what the two share
-// lives in a block the opener keeps alive. The download thread (started by Start) is the
+// lives in a block the opener keeps alive. While such an opener is out, Connect starts no
+// other and fails at once with code 32. The download thread (started by Start) is the
 // only one that reads the network after the connection is made; it writes into the buffer.
 // The reader is the thread that creates the channel (probe, first frames, pre-buffering) and
 // the channel's decoder thread afterwards; never both at once.

@@ -111,14 +111,19 @@ OutputDevice* RealSoundLib::CurrentDevice() {
 }
 
 void RealSoundLib::FreeDevice(int device) {
+    bool ended = false;
     for (auto it = channels_.begin(); it != channels_.end();) {
         auto next = std::next(it);
-        if (it->second.channel->Device() == device) Release(it);
+        if (it->second.channel->Device() == device) {
+            Release(it);
+            ended = true;
+        }
         it = next;
     }
     auto& output = devices_[static_cast<std::size_t>(device)];
     if (output && watch_) watch_->Remove(output.get());
     output.reset();
+    if (ended) AnnounceChannelsEnded();
 }
 
 bool RealSoundLib::BASS_Free() {

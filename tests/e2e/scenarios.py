@@ -253,6 +253,41 @@ def output_lost(binary):
         leave_through_tray(desktop, program)
 
 
+def late_sound_server(binary):
+    """A logon where the session's sound server comes up 8 s after the player, which was left
+    activated: it starts and activates itself with no box, and the stream is heard once the
+    server is there."""
+    from pulseserver import SINK_DESCRIPTION, PulseServer
+
+    def stream_on_server():
+        sound = pulse.heard("after.raw")
+        tail = Sound(sound.samples[-4 * 44100:])
+        labels = tail.timeline(TONES)
+        return tail.seconds() >= 4 and sum(1 for x in labels if x == "stream") >= 0.7 * len(labels)
+
+    pulse = PulseServer()  # not started: nothing answers on its socket yet
+    try:
+        with operator_session(binary, station=True, window=today_window(), autostart=True, env=pulse.client_env(),
+                              music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
+            program.start()
+            wait_until(lambda: program.a11y.find("Desativar"), 10, what="the automatic activation")
+            program.wait_history("SAÍDA DE ÁUDIO PERDIDA", 10)
+            assert not desktop.windows(APP_TITLE), "no box at the start"
+            time.sleep(max(0.0, program.started + 8 - time.monotonic()))
+            pulse.start()
+            pulse.record("after.raw")
+            program.wait_history("SAÍDA DE ÁUDIO RESTABELECIDA: " + SINK_DESCRIPTION, 10)
+            wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
+            wait_until(stream_on_server, 30, step=1, what="the stream heard through the sound server")
+            print("stream heard %.1f s after the sound server came up" % (time.monotonic() - pulse.up_at))
+            assert not desktop.windows(APP_TITLE), "no box was left open"
+            hist = program.history()
+            assert hist.index("SAÍDA DE ÁUDIO PERDIDA") < hist.index("SAÍDA DE ÁUDIO RESTABELECIDA: " + SINK_DESCRIPTION)
+            leave_through_tray(desktop, program)
+    finally:
+        pulse.__exit__(None, None, None)
+
+
 def drop_back_and_stop(binary):
     """A compressed day: the station dies and comes back before the stop time, the stream takes
     over again after the local track, and then the day's close still comes."""
@@ -423,7 +458,8 @@ def close_while_active(binary):
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
                                       stop_time, autostart, autostart_without_focus, second_instance,
-                                      close_while_active, output_lost, own_station, session_end)}
+                                      close_while_active, output_lost, own_station, session_end,
+                                      late_sound_server)}
 
 
 def main():

@@ -87,7 +87,8 @@ DWORD FakeSoundLib::BASS_GetVersion() {
 bool FakeSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
     Log("BASS_Init " + std::to_string(device));
     if (initialisedDevices.count(device)) {
-        lastError = BASS_ERROR_ALREADY;
+        // One still waiting for its output fails as it did the first time.
+        lastError = outputComesLater.count(device) && outputLost[device] ? BASS_ERROR_DRIVER : BASS_ERROR_ALREADY;
         return false;
     }
     if (failInit.count(device)) {
@@ -100,6 +101,11 @@ bool FakeSoundLib::BASS_Init(int device, DWORD, DWORD, void*, void*) {
     }
     initialisedDevices.insert(device);
     selectedDevice = device;
+    if (outputComesLater.count(device)) {
+        LoseOutput(device);
+        lastError = BASS_ERROR_DRIVER;
+        return false;
+    }
     return Ok();
 }
 
@@ -382,7 +388,8 @@ DWORD FakeSoundLib::BASS_ChannelGetLevel(DWORD handle) {
 DWORD FakeSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {
     Log("BASS_ChannelGetDecodedPeak " + std::to_string(handle));
     Channel* c = Live(handle);
-    return c ? c->decodedPeak : BASS_DWORD_ERROR;
+    if (!c) return BASS_DWORD_ERROR;
+    return outputLost[c->device] ? 0 : c->decodedPeak;  // nothing goes out to be measured
 }
 
 DWORD FakeSoundLib::BASS_ChannelGetData(DWORD handle, void*, DWORD length) {

@@ -12,6 +12,10 @@
 //   unused). Default: only device 1, "Fake output".
 //   BASS_Init(n) succeeds unless n is in failInit (code initErrorCode) or has no description
 //   (code 23); a second BASS_Init of an initialised device fails with code 14.
+//   outputComesLater: BASS_Init(n) of such a device keeps it waiting for its output, as the
+//   real library does before the session's sound server is up: the device is initialised,
+//   its output lost (RestoreOutput brings it), and the call fails with code 3, as does a
+//   second one while the output is still lost.
 //   BASS_SetDevice(n) needs an initialised device (else code 8); BASS_Free frees the selected
 //   device and every channel created on it.
 //
@@ -56,7 +60,8 @@
 //
 // Losing the output
 //   LoseOutput(n): device n's output goes away (GetOutputStatus says lost, its channels'
-//   positions stay where they are); RestoreOutput(n, name): it comes back as `name`.
+//   positions stay where they are, their decoded peak reads 0 as nothing goes out);
+//   RestoreOutput(n, name): it comes back as `name`.
 //   GetOutputStatus of an initialised device gives outputLost[n] and outputName[n] (the
 //   device's description until RestoreOutput names another); code 8 for any other device.
 //   GetDefaultDevice gives defaultDevice (1).
@@ -113,6 +118,7 @@ public:
     DWORD version = soundlib::BASSVERSION << 16;
     std::array<std::string, 11> deviceDescriptions;
     std::set<int> failInit;
+    std::set<int> outputComesLater;
     int initErrorCode = soundlib::BASS_ERROR_DEVICE;
     std::map<std::string, int> createError;
     bool failFirstAttemptOnly = false;

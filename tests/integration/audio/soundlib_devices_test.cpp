@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -53,7 +54,15 @@ TEST_F(Devices, DeviceIsInitialisedOnceAndFreedWithItsChannels) {
     HSTREAM h = lib->BASS_StreamCreateFile(false, dir.File("tone.wav").c_str(), 0, 0, 0);
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(lib->BASS_ChannelPlay(h, false));
+    // A player's poll sleeps until the library announces a change: the channel that the free
+    // ends is one.
+    std::atomic<int> announced{0};
+    const int watch = lib->WatchChannelStateChanges([&] { ++announced; });
+    const std::uint64_t changes = lib->ChannelStateChanges();
     ASSERT_TRUE(lib->BASS_Free());
+    EXPECT_GT(lib->ChannelStateChanges(), changes);
+    EXPECT_GE(announced.load(), 1);
+    lib->UnwatchChannelStateChanges(watch);
     EXPECT_EQ(lib->BASS_ChannelIsActive(h), BASS_ACTIVE_STOPPED);
     EXPECT_EQ(lib->BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     EXPECT_EQ(lib->BASS_StreamCreateFile(false, dir.File("tone.wav").c_str(), 0, 0, 0), 0u);

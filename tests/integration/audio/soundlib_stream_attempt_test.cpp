@@ -1,7 +1,8 @@
 // One attempt to open a stream ends within the network time-out (20 s, as the player sets it)
 // whatever the server or the name service does: a server that trickles a byte a second, a
 // chain of redirects each answered slowly, and a name server that never answers each end it
-// with code 40 by then. Redirects that do reach the stream, and HTTPS, play.
+// with code 40 by then, and the look-up it leaves behind keeps later attempts from leaving
+// more. Redirects that do reach the stream, and HTTPS, play.
 #include "audio/soundlib/realsoundlib.h"
 #include "tests/integration/audio/audiofiles.h"
 #include "tests/integration/audio/diskoutput.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -88,6 +90,18 @@ bool UseResolverConfigurationOnThisThread(const std::string& path) {
            mount(path.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
 }
 
+// Threads of this process named as the library names its connection openers.
+int OpenerThreads() {
+    int count = 0;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::string name;
+        std::getline(std::ifstream(task.path() / "comm"), name);
+        if (name == "sound-connect") ++count;
+    }
+    return count;
+}
+
 class StreamAttempt : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -141,6 +155,24 @@ TEST_F(StreamAttempt, ATrickleASlowRedirectChainAndADeafNameServerEachEndTheAtte
         EXPECT_EQ(looked.code, BASS_ERROR_TIMEOUT);
         EXPECT_LE(looked.seconds, kLatestEnd);
         Figure("deaf_name_server_attempt_s", looked.seconds);
+
+        // The look-up goes on for a minute behind the given-up attempt. The player's next
+        // attempts meanwhile leave no opener of their own: each fails at once, as with no network.
+        ASSERT_TRUE(WaitUntil(5000, [] { return OpenerThreads() == 1; })) << OpenerThreads();
+        Attempt next;
+        std::thread([&] {
+            if (UseResolverConfigurationOnThisThread(resolver)) next = Open(*lib, "http://radio.sonaris-teste.com.br:9500");
+        }).join();
+        EXPECT_EQ(next.code, BASS_ERROR_NONET);
+        EXPECT_LT(next.seconds, 1.0);
+        EXPECT_EQ(OpenerThreads(), 1);
+        // Once the look-up has given up by itself, attempts connect again.
+        ASSERT_TRUE(WaitUntil(60000, [] { return OpenerThreads() == 0; }));
+        MisbehavingStation good({"--hops", "1", files.File("tone.aac")});
+        ASSERT_TRUE(good.Ok());
+        const Attempt after = Open(*lib, good.Url());
+        EXPECT_EQ(after.code, BASS_OK);
+        if (after.handle) lib->BASS_StreamFree(after.handle);
     } else {
         std::cout << "[skipped] the deaf name server needs root (a private mount namespace and port 53)" << std::endl;
     }

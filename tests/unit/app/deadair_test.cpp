@@ -140,3 +140,30 @@ TEST_F(DeadAirTest, AHeldStreamIsSwitchedToWhenItHadSoundInTheLast30SecondsOrIsN
     EXPECT_EQ(History().first(), kSilenceHistory);
     EXPECT_EQ(PlayerState.WebError, -1);
 }
+
+// A speaker or TV switched off: nothing goes out, so the library measures nothing. That is not
+// the stream's silence: a good stream stays, and no drop is counted, however long it lasts;
+// and a stream quiet before the loss is judged on what is heard, not on the minute away.
+TEST_F(DeadAirTest, TheOutputLostForAMinuteIsNotTheStreamsSilence) {
+    ActivateAndConnect();
+    SetFill(95);
+    ClearHistory();
+    lib.LoseOutput(1);
+    Ticks(600);
+    lib.RestoreOutput(1, "TV");
+    Ticks(10);
+    EXPECT_EQ(PlayerState.WebError, 0);
+    EXPECT_TRUE(History().isEmpty()) << History().join(" | ").toStdString();
+    EXPECT_FALSE(WebChannel()->sliding);
+
+    Sound(kQuiet);
+    Ticks(200);
+    lib.LoseOutput(1);
+    Ticks(600);
+    lib.RestoreOutput(1, "TV");
+    Ticks(99);
+    EXPECT_EQ(PlayerState.WebError, 0) << "20 s quiet before the loss and 10 s after are not 30 s";
+    Ticks(1);
+    EXPECT_EQ(History().first(), kSilenceHistory);
+    EXPECT_TRUE(w->DayAccount.TakeLine().endsWith("Quedas: 1"));
+}

@@ -2,6 +2,7 @@
 // history line each way, the status line while it is away, the run's latest status given back.
 #include "ui_usom.h"
 #include "controllerfixture.h"
+#include "ui/uvolume.h"
 
 TEST_F(ControllerFixture, LostOutputIsToldOnceAndItsReturnGivesTheStatusBack) {
     ActivateAndConnect();
@@ -65,4 +66,44 @@ TEST_F(MissingDeviceTest, ADeviceNumberThatNamesNoDeviceOpensTheDefaultOutputAnd
     EXPECT_EQ(PlayerState.DeviceIndex, 3);  // kept for the day the device is back
     EXPECT_TRUE(w.ui->Memo1->toPlainText().endsWith("DISPOSITIVO DE ÁUDIO 3 AUSENTE - USANDO SAÍDA PADRÃO"));
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// A damaged DEVICE= names no device either: the program's windows start on the default output
+// and say so in the history, with no box to hold the start (the device dialog's player
+// included, which starts with them).
+TEST_F(MissingDeviceTest, ADeviceValueThatIsZeroNegativeOrNoNumberOpensTheDefaultOutputAndSaysSo) {
+    lib.deviceDescriptions[2] = "HDMI";
+    lib.defaultDevice = 2;
+    for (const QString value : {"0", "-5", "x"}) {
+        SCOPED_TRACE(value.toStdString());
+        WriteFile("SERVER.INI", {"DEVICE=" + value, "INDEX_SERVER=0", "INDEX_GENERO=0"});
+        Tfrm_sonarisv1AAC& w = Create();
+        Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
+        EXPECT_EQ(w.WebPlayer->Device, 2);
+        EXPECT_EQ(w.LocalPlayer->Device, 2);
+        EXPECT_TRUE(w.ui->Memo1->toPlainText().endsWith("DISPOSITIVO DE ÁUDIO " + value + " AUSENTE - USANDO SAÍDA PADRÃO"));
+        EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
+        window.reset();
+        TZorvanBass::ResetProgramWideState();
+        lib.initialisedDevices.clear();
+        boxes.Clear();
+    }
+}
+
+// At a logon the session's sound server may come up after the player: the library keeps the
+// device and opens it later. That is the output's loss and return, not a failed start.
+TEST_F(MissingDeviceTest, ADeviceWaitingForItsOutputAtTheStartIsNoFailureAndItsArrivalIsTold) {
+    lib.outputComesLater = {1};
+    Tfrm_sonarisv1AAC& w = Create();
+    Tform_volume volume(lib, PlayerState.DeviceIndex, PlayerState.NormalVolume, PlayerState.StreamUrl);
+    EXPECT_TRUE(boxes.boxes.empty()) << boxes.Texts().join(" | ").toStdString();
+    EXPECT_EQ(lib.CountCalls("BASS_Init "), 1);
+    w.ui->Memo1->clear();
+    w.Timer_sempreTimer();
+    EXPECT_EQ(w.ui->Memo1->toPlainText().section(" - ", 1), "SAÍDA DE ÁUDIO PERDIDA");
+    EXPECT_EQ(w.ui->Label10->text(), "Saída de Áudio Indisponível - Aguardando Dispositivo...");
+
+    lib.RestoreOutput(1, "Null Output");
+    w.Timer_sempreTimer();
+    EXPECT_TRUE(w.ui->Memo1->toPlainText().endsWith(" - SAÍDA DE ÁUDIO RESTABELECIDA: Null Output"));
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -176,6 +177,24 @@ TEST(ThreadedTimerHandOff, SlowHandlerIsCalledAgainOneIntervalAfterItReturns) {
         EXPECT_GE(gap, 95.0) << "call " << i << " piled up on the previous one";
         EXPECT_LT(gap, 1000.0);
     }
+}
+
+// A handler that once waited long (a box left open for hours) must not make the timer sleep
+// as long again: the tick after it is followed by the next one an interval or so later.
+TEST(ThreadedTimerHandOff, OneLongHandOffIsNotWaitedAgainAfterTheNextTick) {
+    TThreadedTimer timer;
+    std::vector<std::pair<double, double>> calls;  // start, end
+    const auto t0 = Clock::now();
+    timer.SetInterval(50);
+    timer.OnTimer = [&](TThreadedTimer*) {
+        const double start = MsSince(t0);
+        if (calls.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        calls.push_back({start, MsSince(t0)});
+    };
+    timer.SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return calls.size() >= 3; }, 10000));
+    timer.SetEnabled(false);
+    EXPECT_LT(calls[2].first - calls[1].second, 1000.0) << "the 2 s hand-off was waited again";
 }
 
 TEST(ThreadedTimerHandOff, TicksKeepComingInsideAModalMessageBox) {
