@@ -255,6 +255,7 @@ Tfrm_sonarisv1AAC::Tfrm_sonarisv1AAC(soundlib::ISoundLib& lib, QWidget* parent)
 Tfrm_sonarisv1AAC::~Tfrm_sonarisv1AAC() {
     qApp->removeEventFilter(this);
     if (attempt_) attempt_->Abandon();  // nothing of it may reach the players being deleted
+    if (fleet_) fleet_->Stop();         // the offline state, while the players still answer nothing
     // The timers and the players go before the widgets that their handlers write to.
     delete Timer_sempre;
     delete Timer_abertura;
@@ -414,6 +415,7 @@ void Tfrm_sonarisv1AAC::FormActivate() {
     Salva_Historico(QStringLiteral("** INICIADO O SISTEMA **"));
     // Written here, not when the file was read: the history of the day is in the memo only now.
     if (stationRefused_) Salva_Historico(QStringLiteral("ESTACAO.INI: endereço inválido - usando a estação padrão"));
+    Inicia_Frota();
 }
 
 void Tfrm_sonarisv1AAC::Timer_aberturaTimer() {

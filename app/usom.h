@@ -22,8 +22,10 @@
 #include "local/shuffle.h"
 #include "schedule/todaywindow.h"
 #include "system/autostart.h"  // StartupLinkName, the link that marks a player left activated
+#include "telemetry/fleetpublisher.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 
@@ -138,6 +140,11 @@ public:
     // event loop rather than inside the handler that asked for it.
     void ShowServersRefusal();
 
+    // --- the chain's view of this shop (usom_fleet.cpp)
+    void Inicia_Frota();  // at start: FROTA.INI read, the publisher started when it names a broker
+    void Olha_Frota();    // the state compared with the last one published
+    FleetState EstadoFrota();
+
     // --- the sound output that goes away and comes back (usom_output.cpp)
     void Verifica_Saida();
     // The device the players open: DeviceIndex, or the system's default output when that
@@ -219,6 +226,8 @@ private:
     // previous tick (null before the first one).
     QDate windowDate_;
     QDate lastTickDate_;
+    TFleetPublisher* fleet_ = nullptr;  // only with a usable FROTA.INI
+    QDateTime lastDrop_;                // the last stream lost, for the fleet
     // The weekly schedule as read at start: each new date takes its line from it.
     std::optional<WeekLines> week_;
 };

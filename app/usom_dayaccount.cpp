@@ -24,6 +24,7 @@ void Tfrm_sonarisv1AAC::Conta_Dia() {
 }
 
 void Tfrm_sonarisv1AAC::Conta_Queda() {
+    lastDrop_ = NowDateTime();
     if (IsActive()) DayAccount.CountDrop();
 }
 

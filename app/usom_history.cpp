@@ -33,6 +33,8 @@ void Tfrm_sonarisv1AAC::Salva_Historico(const QString& message) {
     const QString path = HistoryDayFile(Today());
     // No file for today yet: a new day (or a removed file) starts with an empty memo.
     if (!QFileInfo::exists(path)) ui->Memo1->clear();
-    ui->Memo1->appendPlainText(FormatTime(TimeOfDay()) + QStringLiteral(" - ") + message);
+    const QString line = FormatTime(TimeOfDay()) + QStringLiteral(" - ") + message;
+    ui->Memo1->appendPlainText(line);
     WriteLines1252Atomic(path, MemoLines(ui->Memo1));
+    if (fleet_) fleet_->HistoryLine(line, Today());
 }

@@ -1,0 +1,70 @@
+#include "telemetry/fleetconfig.h"
+
+#include "system/codepage1252.h"
+#include "system/funcoes.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <QUrl>
+
+namespace {
+const QRegularExpression kShopId(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+
+bool OnThisMachine(const QString& host) {
+    return host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 || host.startsWith(QStringLiteral("127.")) ||
+           host == QStringLiteral("::1") || host == QStringLiteral("[::1]");
+}
+}  // namespace
+
+QString ShopIdFromHostName(const QString& hostName) {
+    QString id = hostName.section(QLatin1Char('.'), 0, 0).left(64);
+    for (QChar& c : id)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('-') && c != QLatin1Char('_')) c = QLatin1Char('_');
+    return id.isEmpty() ? QStringLiteral("loja") : id;
+}
+
+FleetConfig ReadFleetIni(const QString& programFolder) {
+    FleetConfig config;
+    const QString path = programFolder + kFleetIni;
+    if (!QFileInfo::exists(path)) return config;
+    config.Present = true;
+    bool ok = false;
+    const QStringList lines = ReadLines1252(path, &ok);
+    if (!ok) {
+        config.BadKey = kFleetIni;
+        return config;
+    }
+    auto bad = [&](const QString& key) {
+        config.BadKey = key;
+        return config;
+    };
+
+    FleetSettings s;
+    const QUrl url(ReadSetting(lines, QStringLiteral("SERVIDOR"), QString()).trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) || url.host().isEmpty() ||
+        !url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != QLatin1String("/")))
+        return bad(QStringLiteral("SERVIDOR"));
+    s.Tls = scheme == QLatin1String("mqtts");
+    s.Host = url.host();
+    s.Port = url.port(s.Tls ? 8883 : 1883);
+    if (s.Port < 1 || s.Port > 65535) return bad(QStringLiteral("SERVIDOR"));
+
+    s.Shop = ReadSetting(lines, QStringLiteral("LOJA"), QString()).trimmed();
+    if (s.Shop.isEmpty()) s.Shop = ShopIdFromHostName(QSysInfo::machineHostName());
+    if (!kShopId.match(s.Shop).hasMatch()) return bad(QStringLiteral("LOJA"));
+
+    s.User = ReadSetting(lines, QStringLiteral("USUARIO"), QString()).trimmed();
+    s.Password = ReadSetting(lines, QStringLiteral("SENHA"), QString());
+    if (!s.Password.isEmpty() && s.User.isEmpty()) return bad(QStringLiteral("USUARIO"));
+    if (!s.Password.isEmpty() && !s.Tls && !OnThisMachine(s.Host)) return bad(QStringLiteral("SENHA"));
+
+    s.CaFile = ReadSetting(lines, QStringLiteral("CA"), QString()).trimmed();
+    if (!s.CaFile.isEmpty()) {
+        if (QFileInfo(s.CaFile).isRelative()) s.CaFile = programFolder + s.CaFile;
+        if (!QFileInfo(s.CaFile).isFile()) return bad(QStringLiteral("CA"));
+    }
+    config.Settings = s;
+    return config;
+}
