@@ -9,6 +9,9 @@ network namespace of its own (run_in_netns.sh), so that port is private to it.
 """
 
 import argparse
+import json
+import shutil
+import tempfile
 import contextlib
 import subprocess
 import datetime
@@ -406,6 +409,116 @@ def session_end(binary):
             silent.close()
 
 
+FLEET_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fleet")
+
+
+@contextlib.contextmanager
+def fleet_broker():
+    """Mosquitto as a chain runs it: MQTT for the shops on 1883, websockets for the page on 9001,
+    which also serves the page (http_dir). The websockets listener takes every interface, so
+    this runs only inside the scenario's own network namespace."""
+    root = tempfile.mkdtemp(prefix="sonaris-fleet-")
+    conf = os.path.join(root, "mosquitto.conf")
+    with open(conf, "w") as f:
+        f.write("user root\npersistence false\nallow_anonymous true\nlistener 1883 127.0.0.1\n"
+                "listener 9001\nprotocol websockets\nhttp_dir %s\n" % os.path.abspath(FLEET_DIR))
+    proc = subprocess.Popen(["/usr/sbin/mosquitto", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: subprocess.run(["curl", "-s", "-o", "/dev/null", "-m", "1", "http://127.0.0.1:9001/index.html"],
+                                          capture_output=True).returncode == 0, 10, what="the broker's page")
+        yield
+    finally:
+        proc.kill()
+        proc.wait()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def shop_state(shop, agora, retain=True):
+    state = {"online": True, "ativado": True, "agora": agora, "inicio": "08:00:00", "fim": "18:00:00",
+             "estacao": "http://127.0.0.1:9500", "ultima_queda": None, "versao": "1.0.0",
+             "desde": datetime.datetime.now().astimezone().isoformat(timespec="seconds")}
+    subprocess.run(["mosquitto_pub", "-h", "127.0.0.1", "-p", "1883", "-q", "1"] + (["-r"] if retain else []) +
+                   ["-t", "sonaris/%s/estado" % shop, "-m", json.dumps(state)], check=True, timeout=10)
+
+
+def fleet_page(binary):
+    """The fleet page in a real browser against a real broker: the real player, a shop gone
+    silent, one whose process dies (offline through its last will), one that recovers."""
+    with fleet_broker(), operator_session(
+            binary, station=True, window=today_window(), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
+            files={"FROTA.INI": "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-real\r\n"}) as (desktop, program, _):
+        shop_state("loja-silenciosa", "silencio")
+        shop_state("loja-recupera", "silencio")
+        # A shop's process with its last will; killed, the broker announces it offline.
+        dying = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", "1883", "-k", "10", "-t", "nada",
+                                  "--will-topic", "sonaris/loja-morta/estado", "--will-payload", '{"online":false}',
+                                  "--will-retain", "--will-qos", "1"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
+        try:
+            fleet_page_checks(program, desktop, dying, profile)
+        finally:
+            dying.kill()
+            dying.wait()
+            shutil.rmtree(profile, ignore_errors=True)
+
+
+def fleet_page_checks(program, desktop, dying, profile):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+
+    shop_state("loja-morta", "stream")
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + profile):
+        options.add_argument(flag)
+    options.binary_location = "/usr/bin/chromium"
+    browser = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
+    try:
+        browser.get("http://127.0.0.1:9001/index.html")
+
+        def row_state(shop):
+            rows = browser.find_elements(By.CSS_SELECTOR, 'tr[data-loja="%s"]' % shop)
+            return rows[0].get_attribute("data-estado") if rows else None
+
+        program.start()
+        wait_until(lambda: row_state("loja-silenciosa") == "silencio", 20, what="the silent shop's row")
+        wait_until(lambda: row_state("loja-real") == "stream", 60,
+                   what="the real player streaming (%r)" % row_state("loja-real"))
+        order = [r.get_attribute("data-estado") for r in browser.find_elements(By.CSS_SELECTOR, "#lojas tr")]
+        assert order == sorted(order, key=["silencio", "saida_perdida", "offline", "local", "stream",
+                                                  "fora_do_horario", "desativado"].index), "silent shops first: %r" % order
+
+        t0 = time.monotonic()
+        dying.kill()
+        wait_until(lambda: row_state("loja-morta") == "offline", 45, what="the killed shop offline")
+        print("[figure] killed_shop_offline_s=%.1f" % (time.monotonic() - t0))
+
+        shop_state("loja-recupera", "stream")
+        wait_until(lambda: row_state("loja-recupera") == "stream", 10, what="the recovered shop")
+        counts = {e.get_attribute("data-estado"): e.text for e in browser.find_elements(By.CSS_SELECTOR, "#contagens span")}
+        assert counts["stream"].endswith(": 2") and counts["offline"].endswith(": 1"), counts
+
+        browser.find_element(By.ID, "filtro").send_keys("morta")
+        wait_until(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#lojas tr")) == 1, 5, what="the filter")
+        browser.find_element(By.ID, "filtro").clear()
+        browser.find_element(By.ID, "filtro").send_keys("real")
+        wait_until(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#lojas tr")) == 1, 5, what="the filter")
+        browser.find_element(By.CSS_SELECTOR, 'tr[data-loja="loja-real"]').click()
+        wait_until(lambda: any(line.endswith(" - Sonaris") for line in
+                               browser.find_element(By.ID, "historico-linhas").text.splitlines()), 10,
+                   what="the real shop's history lines")
+        browser.save_screenshot(os.path.join(program.root, "fleet.png"))
+
+        # The player's clean end: the page shows it offline at once, not after its will.
+        leave_through_tray(desktop, program)
+        wait_until(lambda: row_state("loja-real") == "offline", 10, what="the real shop offline after its end")
+    finally:
+        browser.quit()
+
+
 def second_instance(binary):
     with operator_session(binary) as (desktop, program, _):
         program.start()
@@ -458,7 +571,7 @@ def close_while_active(binary):
 
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
                                       stop_time, autostart, autostart_without_focus, second_instance,
-                                      close_while_active, output_lost, own_station, session_end,
+                                      close_while_active, output_lost, own_station, session_end, fleet_page,
                                       late_sound_server)}
 
 
