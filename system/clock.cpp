@@ -54,9 +54,11 @@ QDateTime LocalInstant(const QDate& date, const QTime& time) {
     const int late = OffsetAt(reading + kDayMs);
     const int larger = std::max(early, late);
     const int smaller = std::min(early, late);
+    // With its offset fixed, as Now() gives it: a local date-time would look at the zone again
+    // at every comparison.
     for (const int offset : {larger, smaller}) {
         const qint64 at = reading - offset * 1000LL;
-        if (OffsetAt(at) == offset) return QDateTime::fromMSecsSinceEpoch(at);
+        if (OffsetAt(at) == offset) return QDateTime::fromMSecsSinceEpoch(at, Qt::OffsetFromUTC, offset);
     }
     // Skipped: no offset fits. The clocks jumped between the instant the reading has under the
     // offset after the jump and the one it has under the offset before it.
@@ -67,7 +69,7 @@ QDateTime LocalInstant(const QDate& date, const QTime& time) {
         const qint64 middle = before + (after - before) / 2;
         (OffsetAt(middle) == offsetBefore ? before : after) = middle;
     }
-    return QDateTime::fromMSecsSinceEpoch(after);
+    return QDateTime::fromMSecsSinceEpoch(after, Qt::OffsetFromUTC, OffsetAt(after));
 }
 
 FakeClock::FakeClock(QDateTime start) : now_(std::move(start)) {}
