@@ -42,9 +42,10 @@ namespace {
 int OffsetAt(qint64 msecsSinceEpoch) { return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).offsetFromUtc(); }
 }  // namespace
 
-// Qt's own conversion of a local date and time is of no use at the edges: for a skipped reading
-// it gives an invalid date-time, and for a repeated one the second occurrence. So the instant is
-// sought among the zone's offsets: the reading taken as UTC, less the offset in force then.
+// Qt's own conversion of a local date and time (the C library's mktime) is of no use at the
+// edges: for a skipped reading it gives an invalid date-time, and for a repeated one whichever
+// occurrence mktime's last guess of summer time lands on. So the instant is sought among the
+// zone's offsets: the reading taken as UTC, less the offset in force at that instant.
 QDateTime LocalInstant(const QDate& date, const QTime& time) {
     constexpr qint64 kDayMs = 24LL * 60 * 60 * 1000;
     const qint64 reading = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
