@@ -18,17 +18,14 @@ void TDayAccount::Start(const QDateTime& now, Heard heard) {
     heard_ = heard;
 }
 
-void TDayAccount::Look(const QDateTime& now, const QTime& start, const QTime& stop, Heard heard) {
-    if (last_.isValid() && start.isValid() && stop.isValid()) {
+void TDayAccount::Look(const QDateTime& now, const QDateTime& open, const QDateTime& close, Heard heard) {
+    if (last_.isValid() && open.isValid() && close.isValid()) {
         const qint64 from = last_.toMSecsSinceEpoch();
         const qint64 to = now.toMSecsSinceEpoch();
         if (to > from && to - from <= kLongestGapMs) {
-            // The span may cross midnight: each date has its own window.
-            for (QDate day = last_.date(); day <= now.date(); day = day.addDays(1)) {
-                const qint64 open = std::max(from, QDateTime(day, start).toMSecsSinceEpoch());
-                const qint64 close = std::min(to, QDateTime(day, stop).toMSecsSinceEpoch());
-                if (close > open) Book(close - open);
-            }
+            // Instants, not times of day: a night's window runs across midnight.
+            const qint64 inside = std::min(to, close.toMSecsSinceEpoch()) - std::max(from, open.toMSecsSinceEpoch());
+            if (inside > 0) Book(inside);
         }
     }
     last_ = now;

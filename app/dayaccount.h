@@ -8,7 +8,6 @@
 // Plain bookkeeping on the user-interface thread: the controller feeds it and writes its line.
 #include <QDateTime>
 #include <QString>
-#include <QTime>
 
 #include <cstdint>
 
@@ -26,14 +25,12 @@ public:
 
     // The run starts at `now`: what came before it is no part of any account.
     void Start(const QDateTime& now, Heard heard);
-    // One look at the players, with the window [start, stop] (both ends included) that applies.
-    void Look(const QDateTime& now, const QTime& start, const QTime& stop, Heard heard);
+    // One look at the players, with the window [open, close] (both ends included) in force.
+    void Look(const QDateTime& now, const QDateTime& open, const QDateTime& close, Heard heard);
     void CountDrop() { ++drops_; }
 
     // Something was booked or counted since the last line.
     bool Holds() const { return streamMs_ > 0 || localMs_ > 0 || silenceMs_ > 0 || drops_ > 0; }
-    // The date of the last look; invalid before the first.
-    QDate LastLookDate() const { return last_.date(); }
 
     // The line for everything since the previous line; the account starts again from zero,
     // the looks go on from the last one.

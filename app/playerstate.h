@@ -2,6 +2,8 @@
 // The shared player state: program-wide values that the controller's Parts, the local
 // playback and the sound device dialog read and write. One instance, PlayerState, lives for
 // the whole run; tests assign a fresh TPlayerState{} to start again from the load values.
+#include "schedule/playwindow.h"
+
 #include <QString>
 #include <QTime>
 
@@ -24,8 +26,11 @@ struct TPlayerState {
     QTime ActivatedAt = QTime(0, 0);
     QString HistoryDir;
     QString MusicDir;
+    // The window in force, as its labels show it, and as the instants it holds (the stop of a
+    // night lies on the next date).
     QTime TodayStart = QTime(0, 0);
     QTime TodayStop = QTime(0, 0);
+    PlayWindow Window;
     QString ProxyUser;
     QString ProxyPass;
     QString ProxyServer;
@@ -42,7 +47,7 @@ struct TPlayerState {
     std::int32_t SilenceSeconds = 30;
 
     // Today's playing window holds both of its ends.
-    bool InsideToday(const QTime& now) const { return TodayStart <= now && now <= TodayStop; }
+    bool InsideToday(const QDateTime& now) const { return Window.Holds(now); }
 };
 
 inline TPlayerState PlayerState;

@@ -368,15 +368,17 @@ QString Tfrm_sonarisv1AAC::StationAddress() const {
 }
 
 void Tfrm_sonarisv1AAC::Atualiza_whoje() {
-    windowDate_ = Today();
     if (!week_) week_ = ReadWeekLines(ProgramFolder());
-    const TodayWindow today = WindowOfDay(*week_, WeekdayNumber(windowDate_));
+    PlayerState.Window = WindowAt(*week_, NowDateTime());
+    const TodayWindow& today = PlayerState.Window.Times;
     PlayerState.TodayStart = today.Start;
     PlayerState.TodayStop = today.Stop;
     if (!today.StatusText.isEmpty()) ui->Label10->setText(today.StatusText);
     if (today.ShowTimes) {
         ui->Label13->setText(FormatTime(today.Start));
-        ui->Label15->setText(FormatTime(today.Stop));
+        // A stop after midnight says so, or 18:00 to 02:00 would read as a mistake.
+        const int days = PlayerState.Window.StopDays();
+        ui->Label15->setText(FormatTime(today.Stop) + (days > 0 ? QStringLiteral(" (+%1)").arg(days) : QString()));
     }
 }
 

@@ -90,7 +90,8 @@ public:
     // Whether a close is owed: something was wanted or started inside today's window, or
     // something still sounds.
     bool ScheduledCloseOwed();
-    // The first tick on a new date: the old day's close if still owed, then the new day's window.
+    // The first tick after the window in force has given way: its close if still owed and its
+    // account line, then the window that applies now.
     void NewDay();
     void Timer_sempreTimer();
     bool SempreDue() const;  // on Timer_sempre's thread
@@ -161,7 +162,6 @@ public:
     void Conta_Dia();          // a look at the players for the account
     void Conta_Queda();        // a stream lost while the run is active
     void Escreve_Resumo();     // the account's line in the history
-    void Resumo_Meia_Noite();  // the first tick on a new date: the previous day's line, if any
 
     // Components, under their designer names.
     Ui::Tfrm_sonarisv1AAC* ui = nullptr;
@@ -222,10 +222,8 @@ private:
     // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
     bool stationRefused_ = false;
     bool serversRefusalWaiting_ = false;  // a refusal box is queued or open
-    // The date whose weekly line TodayStart and TodayStop hold, and the date of the daily run's
-    // previous tick (null before the first one).
-    QDate windowDate_;
-    QDate lastTickDate_;
+    // The daily run has ticked since its activation: a window that gives way was the run's own.
+    bool runTicked_ = false;
     TFleetPublisher* fleet_ = nullptr;  // only with a usable FROTA.INI
     QDateTime lastDrop_;                // the last stream lost, for the fleet
     // The weekly schedule as read at start: each new date takes its line from it.

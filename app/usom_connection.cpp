@@ -118,7 +118,7 @@ void Tfrm_sonarisv1AAC::StreamOpened(const QString& url, bool activeAtStart, con
             // Meanwhile the run may have been switched off (which has set everything already),
             // or today's window may have closed (and its close faded what played then): a
             // stream opened now must not start behind either.
-            if ((activeAtStart && !IsActive()) || (result.code == BASS_OK && !PlayerState.InsideToday(TimeOfDay()))) {
+            if ((activeAtStart && !IsActive()) || (result.code == BASS_OK && !PlayerState.InsideToday(NowDateTime()))) {
                 WebPlayer->Close();
                 return;
             }
@@ -163,7 +163,7 @@ void Tfrm_sonarisv1AAC::Conexao_Concluida(std::exception_ptr error) {
     } else {
         S.CloseArmed = false;
         if (!LocalPlayer->IsPlaying()) {
-            if (PlayerState.InsideToday(TimeOfDay()) && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Sonaris 802"));
+            if (PlayerState.InsideToday(NowDateTime()) && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Sonaris 802"));
             ui->Label10->setText(QStringLiteral("Erro WEB -  Erro:") + QString::number(S.WebError) +
                                  QStringLiteral(" ACIONADO ÁUDIO LOCAL"));
         }
@@ -183,7 +183,7 @@ void Tfrm_sonarisv1AAC::webStop(TZorvanBass* /*sender*/) {
     ui->Label10->setText(QStringLiteral("DESCONECTADO"));
     ui->ProgressBar1->setValue(0);
     S.CloseArmed = false;
-    if (PlayerState.InsideToday(TimeOfDay()) && IsActive()) {
+    if (PlayerState.InsideToday(NowDateTime()) && IsActive()) {
         if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("WebStop 685"));
         S.WebError = -1;
         S.StallTicks = 0;

@@ -78,7 +78,7 @@ void Tfrm_sonarisv1AAC::Button1Click() {
 
     if (!ConfirmBox(QStringLiteral("Deseja Realmente Desligar o Sistema ??"))) return;
     Timer_Geral->stop();
-    lastTickDate_ = QDate();  // the run stops here: a new date finds no day of its own to close
+    runTicked_ = false;  // the run stops here: the window that gives way next is none of its own
     ui->ComboBox6->setEnabled(true);
     ui->Button1->setText(QStringLiteral("Ativar"));
     ui->BitBtn8->setText(QStringLiteral("Sair"));
@@ -102,11 +102,11 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
     ui->Label21->setText(FormatTime(QTime::fromMSecsSinceStartOfDay(int(sinceActivation))));
     // Setting the interval restarts the timer: only the first tick of a run changes it.
     if (Timer_Geral->interval() != kTickAfterFirstMs) Timer_Geral->setInterval(kTickAfterFirstMs);
-    if (Today() != windowDate_) NewDay();
-    lastTickDate_ = Today();
+    if (!S.Window.InForce(NowDateTime())) NewDay();
+    runTicked_ = true;
     Conta_Dia();
 
-    if (PlayerState.InsideToday(TimeOfDay()) && S.WebError != 0) {
+    if (S.InsideToday(NowDateTime()) && S.WebError != 0) {
         S.CloseArmed = true;
         S.WebError = -1;
         ++ConnectTicks;
@@ -119,7 +119,7 @@ void Tfrm_sonarisv1AAC::Timer_GeralTimer() {
         }
     }
 
-    if (TimeOfDay() > S.TodayStop && ScheduledCloseOwed()) ScheduledClose();
+    if (NowDateTime() > S.Window.Close && ScheduledCloseOwed()) ScheduledClose();
 }
 
 // CloseArmed alone cannot say whether the day still has to be closed: the stop events clear
@@ -148,14 +148,15 @@ void Tfrm_sonarisv1AAC::ScheduledClose() {
 }
 
 // A player left running over night follows each day's own line of the weekly schedule: a
-// shop closed on Sundays stays silent on Sunday even when Saturday had a window. The old
-// day's window always ends before midnight, so when the run was going at the end of it and
-// its close has not come (a connection attempt that held the ticks back across midnight), it
-// comes now, before the new window is read.
+// shop closed on Sundays stays silent on Sunday even when Saturday had a window. A window gives
+// way only once it has ended, so when the run was going at its end and its close has not come
+// (a stop at 23:59:59 whose next tick is on the new date; a night, whose close and end are the
+// same tick), it comes now, before the next window is read.
 void Tfrm_sonarisv1AAC::NewDay() {
-    if (lastTickDate_.isValid() && lastTickDate_ == windowDate_ && ScheduledCloseOwed()) ScheduledClose();
-    // The old day's account line, unless the close above has just written it.
-    Resumo_Meia_Noite();
+    if (runTicked_ && ScheduledCloseOwed()) ScheduledClose();
+    // The old window's account line, unless the close above has just written it; a window
+    // never entered (no schedule, closed all day) leaves none.
+    if (DayAccount.Holds()) Escreve_Resumo();
     // The labels and the status as a start on this day would show them.
     ui->Label13->setText(QStringLiteral("00:00:00"));
     ui->Label15->setText(QStringLiteral("00:00:00"));

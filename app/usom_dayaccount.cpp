@@ -1,6 +1,6 @@
 // The day's account in the history: the daily run looks at the players at each tick, and the
-// scheduled close, the deactivation and midnight write what was heard since the last such
-// line. The program's end writes nothing: its ways out keep their history as it always was.
+// scheduled close, the deactivation and the next window's reading write what was heard since
+// the last such line. The program's end writes nothing: its ways out keep their history as it always was.
 #include "app/usom.h"
 
 #include "audio/uzorvanbass.h"
@@ -20,7 +20,7 @@ TDayAccount::Heard HeardNow(TZorvanBass* web, TZorvanBass* local) { return {Hear
 void Tfrm_sonarisv1AAC::Inicia_Conta() { DayAccount.Start(NowDateTime(), HeardNow(WebPlayer, LocalPlayer)); }
 
 void Tfrm_sonarisv1AAC::Conta_Dia() {
-    DayAccount.Look(NowDateTime(), PlayerState.TodayStart, PlayerState.TodayStop, HeardNow(WebPlayer, LocalPlayer));
+    DayAccount.Look(NowDateTime(), PlayerState.Window.Open, PlayerState.Window.Close, HeardNow(WebPlayer, LocalPlayer));
 }
 
 void Tfrm_sonarisv1AAC::Conta_Queda() {
@@ -31,10 +31,4 @@ void Tfrm_sonarisv1AAC::Conta_Queda() {
 void Tfrm_sonarisv1AAC::Escreve_Resumo() {
     Conta_Dia();
     Salva_Historico(DayAccount.TakeLine());
-}
-
-void Tfrm_sonarisv1AAC::Resumo_Meia_Noite() {
-    // A day whose window was never entered (no schedule, closed all day) leaves no line.
-    const QDate last = DayAccount.LastLookDate();
-    if (last.isValid() && Today() > last && DayAccount.Holds()) Escreve_Resumo();
 }

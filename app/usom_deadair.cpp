@@ -25,7 +25,7 @@ bool Tfrm_sonarisv1AAC::WatchDeadAir() {
     }
     // A stream held silent behind a local track is judged when the track ends.
     if (LocalPlayer->IsPlaying() || PlayerState.WebError != 0 || WebPlayer->IsFading()) return false;
-    if (!IsActive() || !PlayerState.InsideToday(TimeOfDay()) || !DeadAir.Silent()) return false;
+    if (!IsActive() || !PlayerState.InsideToday(NowDateTime()) || !DeadAir.Silent()) return false;
 
     DeadAir.GiveUp();
     GiveUpStream(kSilenceHistory, true);  // the next ticks show kSilenceStatus while it fades

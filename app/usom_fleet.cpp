@@ -46,7 +46,7 @@ FleetState Tfrm_sonarisv1AAC::EstadoFrota() {
     state.LastDrop = lastDrop_;
     if (!state.Activated) state.Now = QStringLiteral("desativado");
     else if (outputLost_) state.Now = QStringLiteral("saida_perdida");
-    else if (!S.InsideToday(TimeOfDay())) state.Now = QStringLiteral("fora_do_horario");
+    else if (!S.InsideToday(NowDateTime())) state.Now = QStringLiteral("fora_do_horario");
     else if (LocalPlayer->IsPlaying()) state.Now = QStringLiteral("local");  // a stream held behind it is not heard yet
     else if (WebPlayer->IsPlaying() && S.WebError == 0) state.Now = QStringLiteral("stream");
     else state.Now = QStringLiteral("silencio");

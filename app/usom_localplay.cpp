@@ -74,7 +74,7 @@ static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
     w.ui->BitBtn14->setEnabled(true);
     w.ui->BitBtn15->setEnabled(false);
 
-    const bool inside = PlayerState.InsideToday(TimeOfDay());
+    const bool inside = PlayerState.InsideToday(NowDateTime());
     // A stream that stayed silent all the while it was held is given up, not brought up; its
     // WebError then asks for the next local track below.
     if (inside && S.WebError == 0 && w.IsActive()) w.GiveUpSilentHeldStream();

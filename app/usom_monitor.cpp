@@ -108,7 +108,7 @@ void Tfrm_sonarisv1AAC::GiveUpStream(const QString& historyLine, bool startLocal
     ui->ProgressBar1->setValue(0);
     S.StallTicks = 0;
     S.WebError = -1;
-    if (PlayerState.InsideToday(TimeOfDay()) && IsActive()) {
+    if (PlayerState.InsideToday(NowDateTime()) && IsActive()) {
         ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
         if (startLocal && !LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("Play Local 882"));
     }

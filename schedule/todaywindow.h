@@ -1,8 +1,7 @@
 #pragma once
 // Today's playing window: the start and stop of the line of today's weekday in CFG.ACI. The
 // week is read once when the main window is created (the editor's saves apply from the next
-// start); the main window's Atualiza_whoje takes each date's line from it and copies the result
-// into TodayStart / TodayStop and its labels.
+// start); the window that applies at a moment (playwindow.h) is made of its dates' lines.
 #include <QString>
 #include <QStringList>
 #include <QTime>

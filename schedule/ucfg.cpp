@@ -100,10 +100,15 @@ void Tfrm_cfg::BitBtn1Click() {
         ShowMessage(QStringLiteral("Acioamento para ") + WeekdayName(index + 1) + QStringLiteral(" Não definido"));
         return;
     }
-    if (stop <= start) {
+    // Equal once the fraction is dropped would read as undefined: refused, as an equal stop is.
+    if (stop == start || (stop < start && WholeSeconds(stop) == WholeSeconds(start))) {
         ShowMessage(QStringLiteral("Agendamento para Acioamento Inválido - Verifique"));
         return;
     }
+    // An earlier stop is a night that ends on the next date, and more often a slip of the
+    // hand: the operator says which.
+    if (stop < start && !ConfirmBox(QStringLiteral("O horário de desligar é no dia seguinte, após a meia-noite - Confirma?")))
+        return;
     WeekSchedule next = Days;
     next[index] = {FormatTime(WholeSeconds(start)), FormatTime(WholeSeconds(stop)), QStringLiteral("0"), QStringLiteral("0")};
     const QString path = CfgFilePath(ProgramFolder());

@@ -22,6 +22,13 @@ QTime TimeOfDay();
 // Weekday in the program's numbering: 1 Sunday ... 7 Saturday.
 int WeekdayNumber(const QDate& date);
 
+// The instant at which the wall clock of the system's zone reads `time` on `date`. A reading
+// the clocks skip when summer time begins is the first instant after the skipped hour; a
+// reading they repeat when it ends is its first occurrence. A time on another date is found
+// this way, never by adding hours or days to a reading of the clock: Now() carries the offset
+// of its own second, which a change of summer time in between leaves behind.
+QDateTime LocalInstant(const QDate& date, const QTime& time);
+
 // A clock that stands still until a test moves it.
 class FakeClock : public IClock {
 public:

@@ -386,15 +386,15 @@ class Sonaris:
         day = day or datetime.date.today()
         return os.path.join(self.folder, "HISTORICO", "%d%02d%02d.PCS" % (day.year, day.month, day.day))
 
-    def history(self):
-        path = self.history_file()
+    def history(self, day=None):
+        path = self.history_file(day)
         if not os.path.exists(path):
             return []
         return [line[11:] if len(line) > 11 and line[8:11] == " - " else line for line in cp1252_lines(path)]
 
-    def wait_history(self, message, timeout, count=1):
-        return wait_until(lambda: sum(1 for m in self.history() if m.startswith(message)) >= count, timeout,
-                          what="history line %r (history: %r)" % (message, self.history()[-8:]))
+    def wait_history(self, message, timeout, count=1, day=None):
+        return wait_until(lambda: sum(1 for m in self.history(day) if m.startswith(message)) >= count, timeout,
+                          what="history line %r (history: %r)" % (message, self.history(day)[-8:]))
 
     def press(self, caption, window=MAIN_TITLE):
         self.a11y.press(caption, window=window)

@@ -24,8 +24,8 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(__file__))
-from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, runs,  # noqa: E402
-                    wait_until)
+from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, cp1252_lines,  # noqa: E402
+                    runs, wait_until)
 
 LOCAL_HZ = 1000.0
 TONES = {"stream": STREAM_HZ, "local": LOCAL_HZ}
@@ -334,6 +334,49 @@ def stop_time(binary):
         leave_through_tray(desktop, program)
 
 
+def past_midnight(binary):
+    """A bar's night, compressed: the program's wall clock moved (by wallclock_shift, preloaded
+    into the program only) to 23:59:30 with a window from 23:59:00 to 00:01:30. The stream plays
+    across midnight without a gap, and the close comes at 00:01:30 with the night's account line,
+    both in the new date's history."""
+    if not CLOCK_SHIFT:
+        raise AssertionError("--clock-shift (wallclock_shift.so) is needed")
+    day = datetime.date.today()
+    night = (datetime.time(23, 59, 0), datetime.time(0, 1, 30))
+    with operator_session(binary, station=True, window=night) as (desktop, program, station):
+        shift_file = os.path.join(program.root, "clock-shift")
+        reading = datetime.datetime.combine(day, datetime.time(23, 59, 30))
+        with open(shift_file + ".new", "w") as f:
+            f.write("%.3f\n" % (reading.timestamp() - time.time()))
+        os.replace(shift_file + ".new", shift_file)
+        program.extra_env.update({"LD_PRELOAD": os.path.abspath(CLOCK_SHIFT), "WALLCLOCK_SHIFT_FILE": shift_file})
+        program.start()
+        assert program.a11y.has_text("00:01:30 (+1)"), "the stop on the next date"
+        program.press("Ativar")
+        wait_until(lambda: "Sonaris" in program.history(day), 40, what="the stream playing before midnight")
+        next_day = day + datetime.timedelta(days=1)
+        program.wait_history("Encerrando Conexão PROGRAMADA: ", 150, day=next_day)
+        program.wait_history("RESUMO DO DIA - ", 5, day=next_day)
+        time.sleep(3)  # the fade, then silence in the capture
+
+        before, after = program.history(day), program.history(next_day)
+        assert not [m for m in before if m.startswith(("Encerrando", "RESUMO", "STOP"))], before
+        assert after[:1] == ["Encerrando Conexão PROGRAMADA: 00:01:30"], after
+        connected = next(line[:8] for line in cp1252_lines(program.history_file(day)) if line[11:] == "Sonaris")
+        played = (datetime.datetime.combine(next_day, night[1]) -
+                  datetime.datetime.combine(day, datetime.time.fromisoformat(connected))).total_seconds()
+        account = re.fullmatch(r"RESUMO DO DIA - Streaming: 00:0(\d):(\d\d)  Músicas Locais: 00:00:00  "
+                               r"Silêncio: 00:00:\d\d  Quedas: 0", after[1] if len(after) > 1 else "")
+        print("stream from %s, account: %r" % (connected, after[1:2]))
+        # Counted from the look after the stream was first heard, in whole seconds: a little less.
+        assert account and -3 <= int(account.group(1)) * 60 + int(account.group(2)) - played <= 1, after
+        longest = max((n for label, n in runs(program.sound_frames().timeline(TONES)) if label == "stream"), default=0)
+        print("longest stream run %.1f s of %.0f s" % (longest / 10, played))
+        assert longest >= (played - 2) * 10, "the stream heard without a gap from %s to the close" % connected
+        assert heard(program, 1, "-", share=0.9), "silence after the close"
+        leave_through_tray(desktop, program)
+
+
 def autostart(binary):
     with operator_session(binary, station=True, window=today_window(), autostart=True,
                           music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
@@ -572,14 +615,18 @@ def close_while_active(binary):
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
                                       stop_time, autostart, autostart_without_focus, second_instance,
                                       close_while_active, output_lost, own_station, session_end, fleet_page,
-                                      late_sound_server)}
+                                      late_sound_server, past_midnight)}
+CLOCK_SHIFT = None
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--sonaris", required=True)
+    parser.add_argument("--clock-shift", help="wallclock_shift.so, for the scenarios that move the program's clock")
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     args = parser.parse_args()
+    global CLOCK_SHIFT
+    CLOCK_SHIFT = args.clock_shift
     t0 = time.monotonic()
     try:
         SCENARIOS[args.scenario](os.path.abspath(args.sonaris))

@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <ctime>
+
 void RecordingMessageBoxes::Message(const QString& text, const QString& caption) {
     boxes.push_back({Box::Message, text, caption});
     if (whileOpen) whileOpen(boxes.back());
@@ -55,6 +57,16 @@ TempProgramFolder::~TempProgramFolder() {
 QString TempProgramFolder::Path() const { return dir_.path() + QStringLiteral("/prog/"); }
 QString TempProgramFolder::File(const QString& name) const { return Path() + name; }
 QString TempProgramFolder::ConfigHome() const { return dir_.path() + QStringLiteral("/home/.config"); }
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) : old_(qgetenv("TZ")) {
+    qputenv("TZ", zone);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (old_.isNull()) qunsetenv("TZ"); else qputenv("TZ", old_);
+    tzset();
+}
 
 QByteArray ReadBytes(const QString& path) {
     QFile f(path);

@@ -73,6 +73,17 @@ private:
     QByteArray oldHome_, oldConfig_;
 };
 
+// The system's time zone set to `zone` (a tz database name) for the life of the object: the
+// C library's local time, and Qt's through it, follow TZ.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+
+private:
+    QByteArray old_;
+};
+
 QByteArray ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
 // Processes pending events for about `ms` milliseconds.

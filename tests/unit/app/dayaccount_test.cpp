@@ -104,18 +104,20 @@ TEST_F(DayAccountTest, DeactivationWritesTheRunSoFarAndItsStreamFadeIsNoDrop) {
     EXPECT_EQ(Account(History()), QString("RESUMO DO DIA - Streaming: 00:00:26  Músicas Locais: 00:00:00  Silêncio: 00:00:13  Quedas: 0"));
 }
 
-TEST(DayAccount, ASpanAcrossMidnightIsBookedInEachDatesWindowAndALongGapNotAtAll) {
+TEST(DayAccount, ASpanAcrossMidnightIsBookedInTheWindowInForceAndALongGapNotAtAll) {
     const QDate day(2026, 12, 8);
-    const QTime start(0, 0), stop(23, 59, 59);
+    const QDate next = day.addDays(1);
+    const QDateTime open(day, QTime(0, 0)), close(day, QTime(23, 59, 59));
+    // The next date's window is in force from the first look on that date.
+    const QDateTime nextOpen(next, QTime(0, 0)), nextClose(next, QTime(23, 59, 59));
     TDayAccount account;
     account.Start(QDateTime(day, QTime(23, 59, 58)), {true, false});
-    account.Look(QDateTime(day, QTime(23, 59, 59)), start, stop, {true, false});
+    account.Look(QDateTime(day, QTime(23, 59, 59)), open, close, {true, false});
     // The last second of the day is outside its window; the first of the next is inside.
-    account.Look(QDateTime(day.addDays(1), QTime(0, 0, 1)), start, stop, {false, true});
-    account.Look(QDateTime(day.addDays(1), QTime(0, 1, 0)), start, stop, {false, true});
-    account.Look(QDateTime(day.addDays(1), QTime(0, 2, 1)), start, stop, {false, false});  // 61 s: slept
-    account.Look(QDateTime(day.addDays(1), QTime(0, 1, 30)), start, stop, {false, false});  // set back
-    EXPECT_EQ(account.LastLookDate(), day.addDays(1));
+    account.Look(QDateTime(next, QTime(0, 0, 1)), nextOpen, nextClose, {false, true});
+    account.Look(QDateTime(next, QTime(0, 1, 0)), nextOpen, nextClose, {false, true});
+    account.Look(QDateTime(next, QTime(0, 2, 1)), nextOpen, nextClose, {false, false});  // 61 s: slept
+    account.Look(QDateTime(next, QTime(0, 1, 30)), nextOpen, nextClose, {false, false});  // set back
     ASSERT_TRUE(account.Holds());
     EXPECT_EQ(account.TakeLine(), QString("RESUMO DO DIA - Streaming: 00:00:02  Músicas Locais: 00:00:59  Silêncio: 00:00:00  Quedas: 0"));
     EXPECT_FALSE(account.Holds());

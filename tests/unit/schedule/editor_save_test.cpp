@@ -71,15 +71,33 @@ TEST_F(EditorTest, RefusedSavesShowTheirMessageAndWriteNothing) {
     OpenOn(7);
     boxes.Clear();
     Save(6, QTime(0, 0), QTime(0, 0));
-    Save(6, QTime(22, 0), QTime(2, 0));
     Save(6, QTime(10, 0), QTime(10, 0));
+    // Earlier, but the same text once the fraction is dropped: no night, an equal stop.
     Save(6, QTime(10, 0, 0, 500), QTime(10, 0, 0, 499));
     EXPECT_EQ(boxes.Texts(), QStringList({QStringLiteral("Acioamento para Sábado Não definido"),
-                                          QStringLiteral("Agendamento para Acioamento Inválido - Verifique"),
                                           QStringLiteral("Agendamento para Acioamento Inválido - Verifique"),
                                           QStringLiteral("Agendamento para Acioamento Inválido - Verifique")}));
     EXPECT_EQ(ReadBytes(CfgPath()), before);
     EXPECT_TRUE(editor.Days[6].Start == QStringLiteral("|||"));
+}
+
+TEST_F(EditorTest, AStopBeforeTheStartIsSavedAsANightOnlyWhenConfirmed) {
+    WriteLines(Undefined(7));
+    const QByteArray before = ReadBytes(CfgPath());
+    OpenOn(6);
+    boxes.answers = {false};
+    Save(5, QTime(18, 0), QTime(2, 0));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, RecordingMessageBoxes::Box::Confirm);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("O horário de desligar é no dia seguinte, após a meia-noite - Confirma?"));
+    EXPECT_EQ(ReadBytes(CfgPath()), before);
+
+    boxes.Clear();
+    boxes.answers = {true};
+    Save(5, QTime(18, 0), QTime(2, 0));
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(Lines()[5], QStringLiteral("|18:00:00|02:00:00|0|0"));
+    EXPECT_EQ(editor.Days[5].Stop, QStringLiteral("02:00:00"));
 }
 
 TEST_F(EditorTest, EdgesOfTheDayAreAccepted) {
