@@ -70,12 +70,15 @@ public:
     DWORD BASS_ChannelGetLevel(DWORD handle) override;
     DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
+    bool BASS_ChannelSetGain(DWORD handle, float db) override;
+    bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 
     int BASS_ErrorGetCode() override;
 
     OutputStatus GetOutputStatus(DWORD device) override;
     DWORD GetDefaultDevice() override;
+    int DecodeFile(const char* path, int rate, const DecodedSink& sink) override;
     std::uint64_t ChannelStateChanges() override;
     std::uint64_t OutputStatusChanges() override;
     int WatchChannelStateChanges(std::function<void()> changed) override;
