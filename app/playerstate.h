@@ -40,6 +40,7 @@ struct TPlayerState {
     QString StationName;
     std::int32_t SilenceDb = -50;
     std::int32_t SilenceSeconds = 30;
+    bool Nivelar = true;  // local tracks brought to the stream's loudness
 
     // Today's playing window holds both of its ends.
     bool InsideToday(const QTime& now) const { return TodayStart <= now && now <= TodayStop; }

@@ -9,7 +9,7 @@
 //   usom_monitor.cpp     timer_meterTimer, the giving up of a stream and the two volume ramps
 //   usom_deadair.cpp     the monitor's watch on a stream that carries silence
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
-//                        Atualiza_Servidores
+//                        Atualiza_Servidores, the loudness measurement's queue
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
 //   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
 //   usom_output.cpp      Verifica_Saida: the sound output lost and back
@@ -42,6 +42,7 @@ class QSystemTrayIcon;
 class QTimer;
 QT_END_NAMESPACE
 
+class TLoudness;
 class TThreadedTimer;
 class TZorvanBass;
 class Tform_about;
@@ -137,6 +138,9 @@ public:
     // Atualiza_Servidores' refusal while the stream plays: one box at a time, opened from the
     // event loop rather than inside the handler that asked for it.
     void ShowServersRefusal();
+    // The loudness measurement's queue: the rows in the order they will play, the next first.
+    // After a refresh of the list (`wholeFolder`) files no longer there are forgotten.
+    void Nivela_Fila(bool wholeFolder);
 
     // --- the sound output that goes away and comes back (usom_output.cpp)
     void Verifica_Saida();
@@ -179,6 +183,7 @@ public:
     TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
     TDayAccount DayAccount;
     TDeadAirWatch DeadAir;
+    std::unique_ptr<TLoudness> Loudness;  // none with NIVELAR=0
 
     Tform_about* AboutBox = nullptr;
     Tform_volume* VolumeDialog = nullptr;
