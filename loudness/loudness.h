@@ -11,8 +11,8 @@
 //   lock, from a copy) after a batch or every 30 s of measuring;
 // - the stream channel's decoder thread feeds the stream meter through StreamTap(); the meter
 //   has its own lock and is shared with the tap, so it outlives a channel that outlives this.
-// lock_ guards levels_, queue_, dirty_ and quit_'s waiting; stop_ is an atomic the measurement
-// itself reads, so that a quit does not wait for a whole file.
+// lock_ guards levels_, queue_, busy_, dirty_, quit_ and measured_; stop_ is an atomic that the
+// measurement itself reads, so that a quit does not wait for a whole file.
 #include "audio/soundlib/soundlib.h"
 #include "loudness/levelsfile.h"
 

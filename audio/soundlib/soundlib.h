@@ -4,8 +4,9 @@
 // SDL2 (RealSoundLib, realsoundlib.h) and a scripted fake for the controller's tests
 // (FakeSoundLib, tests/support/fakesoundlib.h).
 //
-// Callers are on the user-interface thread only. The error code is per calling thread and
-// describes the last call made on that thread ("read right after it").
+// Callers are on the user-interface thread only, but for the URL open and DecodeFile, which
+// say so. The error code is per calling thread and describes the last call made on that thread
+// ("read right after it").
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
