@@ -30,34 +30,41 @@ std::optional<std::int64_t> Count(const QString& text) {
 }
 
 QString Figure(double value) { return QString::number(value, 'f', 2); }
+
+// One line into `levels`; false when it does not read exactly.
+bool ReadLine(const QString& line, Levels& levels) {
+    const qsizetype eq = line.lastIndexOf(QLatin1Char('='));
+    if (eq <= 0) return false;
+    const QString key = line.left(eq);
+    const QStringList values = line.mid(eq + 1).split(QLatin1Char(';'));
+    if (key == kStreamKey) {
+        if (values.size() != 2) return false;
+        const auto lufs = Number(values[0], kQuietestLufs, kLoudestLufs);
+        const QDate day = QDate::fromString(values[1], QStringLiteral("dd/MM/yyyy"));
+        if (!lufs || !day.isValid()) return false;
+        levels.Stream = StreamLevel{*lufs, day};
+        return true;
+    }
+    if (values.size() != 4) return false;
+    const auto size = Count(values[0]);
+    const auto mtime = Count(values[1]);
+    if (!size || !mtime) return false;
+    TrackLevel track{*size, *mtime, false, 0, 0};
+    if (values[2] != kFailed || values[3] != kFailed) {
+        const auto lufs = Number(values[2], kQuietestLufs, kLoudestLufs);
+        const auto peak = Number(values[3], kLowestPeakDb, kHighestPeakDb);
+        if (!lufs || !peak) return false;
+        track = TrackLevel{*size, *mtime, true, *lufs, *peak};
+    }
+    levels.Tracks[key] = track;
+    return true;
+}
 }  // namespace
 
 Levels ReadLevelsIni(const QString& path) {
     Levels levels;
     for (const QString& line : ReadLines1252(path)) {
-        const qsizetype eq = line.lastIndexOf(QLatin1Char('='));
-        if (eq <= 0) continue;
-        const QString key = line.left(eq);
-        const QStringList values = line.mid(eq + 1).split(QLatin1Char(';'));
-        if (key == kStreamKey) {
-            if (values.size() != 2) continue;
-            const auto lufs = Number(values[0], kQuietestLufs, kLoudestLufs);
-            const QDate day = QDate::fromString(values[1], QStringLiteral("dd/MM/yyyy"));
-            if (lufs && day.isValid()) levels.Stream = StreamLevel{*lufs, day};
-            continue;
-        }
-        if (values.size() != 4) continue;
-        const auto size = Count(values[0]);
-        const auto mtime = Count(values[1]);
-        if (!size || !mtime) continue;
-        TrackLevel track{*size, *mtime, false, 0, 0};
-        if (values[2] != kFailed || values[3] != kFailed) {
-            const auto lufs = Number(values[2], kQuietestLufs, kLoudestLufs);
-            const auto peak = Number(values[3], kLowestPeakDb, kHighestPeakDb);
-            if (!lufs || !peak) continue;
-            track = TrackLevel{*size, *mtime, true, *lufs, *peak};
-        }
-        levels.Tracks[key] = track;
+        if (!ReadLine(line, levels)) ++levels.Dropped;
     }
     return levels;
 }

@@ -34,6 +34,7 @@ struct StreamLevel {
 struct Levels {
     std::map<QString, TrackLevel> Tracks;
     std::optional<StreamLevel> Stream;
+    int Dropped = 0;  // lines of the file read that did not read exactly (never written)
 };
 
 // A missing or unreadable file gives empty levels.

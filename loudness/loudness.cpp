@@ -31,6 +31,7 @@ std::optional<FileStamp> Stamp(const QByteArray& path) {
 TLoudness::TLoudness(soundlib::ISoundLib& lib, QString levelsPath, QString musicDir)
     : lib_(lib), levelsPath_(std::move(levelsPath)), musicDir_(std::move(musicDir)), stream_(std::make_shared<TStreamLoudness>()) {
     levels_ = ReadLevelsIni(levelsPath_);
+    dirty_ = levels_.Dropped > 0;  // the damage goes with the first write
     thread_ = std::thread(&TLoudness::Run, this);
 }
 

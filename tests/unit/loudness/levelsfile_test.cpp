@@ -29,6 +29,7 @@ TEST(LevelsFile, DamagedLinesAreDroppedTheRestKeptAndTheNextWriteIsClean) {
     WriteBytes(path, QByteArray(bytes.data(), qsizetype(bytes.size())));
 
     const Levels read = ReadLevelsIni(path);
+    EXPECT_EQ(read.Dropped, 9);
     ASSERT_TRUE(read.Stream);
     EXPECT_DOUBLE_EQ(read.Stream->Lufs, -16.2);
     EXPECT_EQ(read.Stream->Day, QDate(2026, 12, 7));
