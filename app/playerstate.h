@@ -45,6 +45,7 @@ struct TPlayerState {
     QString StationName;
     std::int32_t SilenceDb = -50;
     std::int32_t SilenceSeconds = 30;
+    bool Nivelar = true;  // local tracks brought to the stream's loudness
 
     // Today's playing window holds both of its ends.
     bool InsideToday(const QDateTime& now) const { return Window.Holds(now); }

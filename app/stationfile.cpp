@@ -62,5 +62,6 @@ StationSettings ReadStationIni(const QString& programFolder) {
     s.Label = Value(lines, QStringLiteral("NOME")).value_or(QString());
     s.SilenceDb = Integer(lines, QStringLiteral("SILENCIO_DB"), s.SilenceDb, kQuietestDb, kLoudestDb);
     s.SilenceSeconds = Integer(lines, QStringLiteral("SILENCIO_SEGUNDOS"), s.SilenceSeconds, 0, kLongestSeconds);
+    s.Level = Integer(lines, QStringLiteral("NIVELAR"), 1, 0, 1) != 0;
     return s;
 }

@@ -8,6 +8,7 @@
 #include "app/startupfiles.h"
 #include "app/stationfile.h"
 #include "audio/uzorvanbass.h"
+#include "loudness/loudness.h"
 #include "schedule/todaywindow.h"
 #include "schedule/ucfg.h"
 #include "system/autostart.h"
@@ -343,7 +344,12 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     PlayerState.StationName = station.Label;
     PlayerState.SilenceDb = station.SilenceDb;
     PlayerState.SilenceSeconds = station.SilenceSeconds;
+    PlayerState.Nivelar = station.Level;
     stationRefused_ = station.UrlRefused;
+    if (PlayerState.Nivelar) {
+        Loudness = std::make_unique<TLoudness>(lib_, folder + kLevelsIni, PlayerState.MusicDir);
+        WebPlayer->DecodedTap = Loudness->StreamTap();
+    }
 
     QDir().mkpath(folder + QStringLiteral("LOGO"));
     LoadLogo(ui, folder);

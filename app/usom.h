@@ -9,7 +9,7 @@
 //   usom_monitor.cpp     timer_meterTimer, the giving up of a stream and the two volume ramps
 //   usom_deadair.cpp     the monitor's watch on a stream that carries silence
 //   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
-//                        Atualiza_Servidores
+//                        Atualiza_Servidores, the loudness measurement's queue
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
 //   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
 //   usom_output.cpp      Verifica_Saida: the sound output lost and back
@@ -44,6 +44,7 @@ class QSystemTrayIcon;
 class QTimer;
 QT_END_NAMESPACE
 
+class TLoudness;
 class TThreadedTimer;
 class TZorvanBass;
 class Tform_about;
@@ -140,6 +141,9 @@ public:
     // Atualiza_Servidores' refusal while the stream plays: one box at a time, opened from the
     // event loop rather than inside the handler that asked for it.
     void ShowServersRefusal();
+    // The loudness measurement's queue: the rows in the order they will play, the next first.
+    // After a refresh of the list (`wholeFolder`) files no longer there are forgotten.
+    void Nivela_Fila(bool wholeFolder);
 
     // --- the chain's view of this shop (usom_fleet.cpp)
     void Inicia_Frota();  // at start: FROTA.INI read, the publisher started when it names a broker
@@ -186,6 +190,7 @@ public:
     TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
     TDayAccount DayAccount;
     TDeadAirWatch DeadAir;
+    std::unique_ptr<TLoudness> Loudness;  // none with NIVELAR=0
 
     Tform_about* AboutBox = nullptr;
     Tform_volume* VolumeDialog = nullptr;

@@ -9,6 +9,7 @@
 #include "audio/uzorvanbass.h"
 #include "local/listaudiofiles.h"
 #include "local/zorvangrid.h"
+#include "loudness/loudness.h"
 #include "system/clock.h"
 #include "system/filenames.h"
 #include "system/funcoes.h"
@@ -52,6 +53,24 @@ void Tfrm_sonarisv1AAC::BitBtn13Click() {
     grid->FillRows(1, list);
     grid->SetRow(1);
     ui->BitBtn14->setEnabled(!LocalPlayer->IsPlaying());
+    Nivela_Fila(true);
+}
+
+void Tfrm_sonarisv1AAC::Nivela_Fila(bool wholeFolder) {
+    if (!Loudness) return;
+    TzorvanGrid* grid = ui->Stringgrid3;
+    auto nameOf = [grid](int row) {
+        const QString name = grid->RealName(row);
+        return name.isEmpty() ? grid->Cells(0, row) : name;
+    };
+    // After a refresh the selected row plays first; while a track plays, the next one is the
+    // shuffle's next draw, which a copy of the draw tells without taking it.
+    const int next = wholeFolder ? grid->Row() : int(TRandomDraw(Shuffle).DrawRow(std::uint32_t(grid->RowCount())));
+    QStringList names;
+    if (next >= 1 && next < grid->RowCount()) names << nameOf(next);
+    for (int row = 1; row < grid->RowCount(); ++row)
+        if (row != next && !nameOf(row).trimmed().isEmpty()) names << nameOf(row);
+    Loudness->Queue(names, wholeFolder);
 }
 
 namespace {
@@ -118,6 +137,7 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
         // until the next start by another part of the program. A file that cannot be opened
         // leaves the list like a track that played, so the draw does not find it again.
         // The rows of the list when the hand-over starts: rows passed over leave it meanwhile.
+        QString playing;
         int misses = 0;
         int limit = std::max(1, grid->RowCount() - 1);
         bool reread = false;
@@ -137,6 +157,7 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
                 } catch (...) {
                     error = std::current_exception();
                 }
+                playing = name;
                 if (error || LocalPlayer->Loaded) break;
                 Salva_Historico(QStringLiteral("ARQUIVO DE ÁUDIO INVÁLIDO - ") + shown);
             }
@@ -155,6 +176,7 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
         }
 
         LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
+        if (Loudness && !error) LocalPlayer->SetLoudnessGain(Loudness->GainFor(playing));
         Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
         S.CloseArmed = true;  // the scheduled close ends local music too
         LocalPlayer->Play();
@@ -170,6 +192,7 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
         return;
     }
     if (grid->RowCount() < 2) BitBtn13Click();
+    Nivela_Fila(false);
     Atualiza_Servidores();
 }
 

@@ -148,6 +148,7 @@ void TZorvanBass::PrepareLoad() {
     Playing = false;
     ++stateChanges_;
 
+    loudnessGainDb_ = 0;
     lib_.BASS_SetDevice(DWORD(Device));
     lib_.BASS_SetConfig(BASS_CONFIG_BUFFER, BufferLength);
 }
@@ -170,8 +171,7 @@ void TZorvanBass::EndStream(const QString& url, const StreamOpened& opened) {
     Channel = opened.channel;
     if (opened.code == BASS_OK) {
         ReadAttributes();
-        Loaded = true;
-        ++stateChanges_;
+        Loaded_();
         Source = url;
     } else if (Channel != 0) {
         // A failed creation that still gave a handle; a 0 handle is not freed, which would
@@ -218,8 +218,7 @@ void TZorvanBass::Load(const QString& source) {
                               ApplicationTitle());
         lib_.BASS_StreamFree(Channel);
     } else if (Channel != 0) {
-        Loaded = true;
-        ++stateChanges_;
+        Loaded_();
         ++LoadedCount;
     } else {
         lib_.BASS_StreamFree(0);
@@ -227,7 +226,19 @@ void TZorvanBass::Load(const QString& source) {
     }
 }
 
+void TZorvanBass::Loaded_() {
+    Loaded = true;
+    ++stateChanges_;
+    if (DecodedTap) lib_.BASS_ChannelSetDecodedTap(Channel, DecodedTap);
+}
+
+void TZorvanBass::SetLoudnessGain(double db) {
+    loudnessGainDb_ = db;
+    if (Loaded) lib_.BASS_ChannelSetGain(Channel, float(db));
+}
+
 void TZorvanBass::StartChannel() {
+    if (loudnessGainDb_ != 0) lib_.BASS_ChannelSetGain(Channel, float(loudnessGainDb_));
     lib_.BASS_ChannelSetAttributes(Channel, int(FrequencyValue), int(VolumeValue), int(PanValue));
     Playing = true;
     ++stateChanges_;
@@ -241,8 +252,10 @@ void TZorvanBass::Play() {
     if (lib_.BASS_ErrorGetCode() == BASS_ERROR_HANDLE) {
         // The library dropped the channel (an ended stream frees itself): open the source
         // afresh and start that one.
+        const double gain = loudnessGainDb_;
         Close();
         Load(Source);
+        loudnessGainDb_ = gain;  // the same track
         StartChannel();
     }
     LookAtNextTick();  // the first look after a start is always taken

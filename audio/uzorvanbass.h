@@ -82,6 +82,14 @@ public:
     int GetDeviceCount();
     QString GetDeviceName(int n);
 
+    // A gain toward a loudness, applied with the volume as the channel is mixed, so that the
+    // volume, the ramps and the fades mean what they always did. Each Load starts at 0 dB.
+    void SetLoudnessGain(double db);
+    double LoudnessGain() const { return loudnessGainDb_; }
+    // Handed every channel this player creates: it hears the decoded sound, on the library's
+    // decoder thread, whatever the volume (see ISoundLib::BASS_ChannelSetDecodedTap).
+    soundlib::ISoundLib::DecodedTap DecodedTap;
+
     // Raised with the player as sender (see Stop, Close, Poll).
     std::function<void(TZorvanBass*)> OnStop;
 
@@ -133,7 +141,9 @@ private:
     void StartChannel();    // the attributes, then play without restart
     // The library kept `device` after a failed BASS_Init, its output lost until it can open it.
     bool WaitsForItsOutput(int device);
+    void Loaded_();  // a new channel is there: Loaded, and what every channel is handed
     soundlib::ISoundLib& lib_;
+    double loudnessGainDb_ = 0;
     // Read by the poll timer's thread: the library's count of changes at the last poll, and
     // whether the next tick is owed a look whatever the count says (a start, a fade).
     std::atomic<std::uint64_t> changesSeen_{0};

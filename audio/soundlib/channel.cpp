@@ -107,6 +107,7 @@ void Channel::DecodeLoop() {
                 pendingAt = 0;
                 bool more = decoder_->DecodeMore(pending);
                 filePosition_ = decoder_->BytePosition();
+                if (more) Tap(pending);
                 if (!more) {
                     std::lock_guard<std::mutex> guard(lock_);
                     if (loop_ && !net_ && !seekPending_ && !quit_) {
@@ -123,6 +124,20 @@ void Channel::DecodeLoop() {
             if (pendingAt < pending.size()) break;  // buffer full: wait for the output
         }
     }
+}
+
+void Channel::Tap(const std::vector<std::int16_t>& decoded) {
+    std::shared_ptr<const ISoundLib::DecodedTap> tap;
+    {
+        std::lock_guard<std::mutex> guard(tapLock_);
+        tap = tap_;
+    }
+    if (tap && !decoded.empty()) (*tap)(decoded.data(), decoded.size() / 2, format_.outRate);
+}
+
+void Channel::SetDecodedTap(ISoundLib::DecodedTap tap) {
+    std::lock_guard<std::mutex> guard(tapLock_);
+    tap_ = tap ? std::make_shared<const ISoundLib::DecodedTap>(std::move(tap)) : nullptr;
 }
 
 float Channel::Advance(Ramp& ramp, float& value, int frames) {
@@ -155,12 +170,12 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     std::int32_t decodedPeak = 0;
 
     // Gains move linearly across the piece when a slide runs, so a fade has no steps.
-    const float volumeStart = volume_;
+    const float volumeStart = volume_ * gain_;
     const float panStart = pan_;
     float volumeEnd = volume_, panEnd = pan_;
     if (volumeRamp_.active) Advance(volumeRamp_, volumeEnd, frames);
     if (panRamp_.active) Advance(panRamp_, panEnd, frames);
-    const float volumeStep = frames > 0 ? (volumeEnd - volumeStart) / static_cast<float>(frames) : 0.0f;
+    const float volumeStep = frames > 0 ? (volumeEnd * gain_ - volumeStart) / static_cast<float>(frames) : 0.0f;
     constexpr float kScale = 1.0f / 32768.0f;
     const float panStep = frames > 0 ? (panEnd - panStart) / static_cast<float>(frames) : 0.0f;
 
@@ -293,6 +308,11 @@ void Channel::SetVolume(int volume) {
         volumeRamp_.total -= volumeRamp_.done;
         volumeRamp_.done = 0;
     }
+}
+
+void Channel::SetGain(float linear) {
+    std::lock_guard<std::mutex> guard(lock_);
+    gain_ = linear;
 }
 
 void Channel::SetPan(int pan) {

@@ -7,6 +7,8 @@
 // - the decoder thread (DecodeLoop) decodes outside any lock and writes into ring_ under lock_;
 // - the device's output callback calls Mix under lock_, only copying from ring_ and updating
 //   the mix state; it wakes the decoder through wake_ when a quarter of the buffer is free.
+// - the decoded-sound tap, when one is set, runs on the decoder thread outside lock_; tapLock_
+//   guards tap_ alone, so setting it never waits for a mix and a mix never waits for a tap.
 // lock_ guards everything in the "mix state" block. The decoder object is touched only by the
 // decoder thread once it runs (seeks are handed to it through seekPending_). levelLeft_,
 // levelRight_, decodedPeak_, freedByItself_ and filePosition_ are atomics read without the lock.
@@ -73,6 +75,8 @@ public:
     int Pan() const;     // -100..100
     void SetVolume(int volume);
     void SetPan(int pan);
+    void SetGain(float linear);  // applied with the volume, not part of it
+    void SetDecodedTap(ISoundLib::DecodedTap tap);
     // Slides towards `volume` (0..100; -2 = silence, then stop) and/or `pan` (-101 = leave).
     void Slide(int volume, int pan, DWORD ms);
     DWORD Sliding() const;
@@ -97,6 +101,7 @@ private:
         std::int64_t total = 0, done = 0;
     };
     void DecodeLoop();
+    void Tap(const std::vector<std::int16_t>& decoded);  // on the decoder thread
     float Advance(Ramp& ramp, float& value, int frames);
 
     const int device_;
@@ -127,11 +132,15 @@ private:
     std::int64_t seekTarget_ = 0;
     float volume_ = 1.0f;
     float pan_ = 0.0f;
+    float gain_ = 1.0f;
     Ramp volumeRamp_;
     Ramp panRamp_;
     bool stopAfterRamp_ = false;
     std::int64_t baseFrame_ = 0;      // source frame at the start of ring_'s data stream
     std::int64_t consumedFrames_ = 0;  // output frames mixed since baseFrame_
+
+    std::mutex tapLock_;
+    std::shared_ptr<const ISoundLib::DecodedTap> tap_;  // guarded by tapLock_
 
     std::atomic<std::uint32_t> levelLeft_{0};
     std::atomic<std::uint32_t> levelRight_{0};

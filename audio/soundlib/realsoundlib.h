@@ -6,7 +6,8 @@
 // one decoder thread per channel (channel.h), one download thread per URL channel and a
 // short-lived opener thread per connection (netstream.h). This object is used by the
 // user-interface thread, except that a URL may be opened from another thread while that one
-// goes on (realsoundlib_streams.cpp). Only the user-interface thread changes the device
+// goes on (realsoundlib_streams.cpp), and that a file may be decoded whole (DecodeFile) on any
+// thread: that touches neither the table nor a device, only a decoder of its own. Only the user-interface thread changes the device
 // table, removes channels or changes the configuration, each under tableLock_; the opening
 // thread reads the device and the configuration and adds its channel under it. So the
 // user-interface thread reads without the lock, and a channel it found stays valid until it
@@ -70,12 +71,15 @@ public:
     DWORD BASS_ChannelGetLevel(DWORD handle) override;
     DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
+    bool BASS_ChannelSetGain(DWORD handle, float db) override;
+    bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 
     int BASS_ErrorGetCode() override;
 
     OutputStatus GetOutputStatus(DWORD device) override;
     DWORD GetDefaultDevice() override;
+    int DecodeFile(const char* path, int rate, const DecodedSink& sink) override;
     std::uint64_t ChannelStateChanges() override;
     std::uint64_t OutputStatusChanges() override;
     int WatchChannelStateChanges(std::function<void()> changed) override;

@@ -160,6 +160,21 @@ DWORD RealSoundLib::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length
     return Ok(entry->channel->Data(buffer, length));
 }
 
+bool RealSoundLib::BASS_ChannelSetGain(DWORD handle, float db) {
+    Entry* entry = Find(handle);
+    if (!entry) return false;
+    if (!(db >= -60.0f && db <= 24.0f)) return Fail(BASS_ERROR_ILLPARAM, false);
+    entry->channel->SetGain(std::pow(10.0f, db / 20.0f));
+    return Ok(true);
+}
+
+bool RealSoundLib::BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) {
+    Entry* entry = Find(handle);
+    if (!entry) return false;
+    entry->channel->SetDecodedTap(std::move(tap));
+    return Ok(true);
+}
+
 DWORD RealSoundLib::BASS_StreamGetFilePosition(DWORD handle, DWORD mode) {
     Entry* entry = Find(handle);
     if (!entry) return BASS_DWORD_ERROR;

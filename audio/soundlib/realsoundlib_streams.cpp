@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <vector>
 
 namespace soundlib {
 
@@ -40,6 +41,20 @@ HSTREAM RealSoundLib::BASS_StreamCreateFile(bool mem, const char* file, QWORD of
 HSTREAM RealSoundLib::BASS_WMA_StreamCreateFile(bool mem, const char* file, QWORD offset, QWORD length, DWORD flags) {
     // FFmpeg reads ASF/WMA like any other format, by its content.
     return BASS_StreamCreateFile(mem, file, offset, length, flags);
+}
+
+int RealSoundLib::DecodeFile(const char* path, int rate, const DecodedSink& sink) {
+    // The decoder of a file channel, on the caller's thread: no device, no table, no lock.
+    if (!path || rate < 8000 || rate > 192000 || !sink) return BASS_ERROR_ILLPARAM;
+    std::unique_ptr<Decoder> decoder;
+    if (int code = Decoder::OpenFile(path, rate, decoder); code != BASS_OK) return code;
+    if (decoder->EightBit()) return BASS_ERROR_FORMAT;  // a file channel refuses it too
+    std::vector<std::int16_t> piece;
+    while (decoder->DecodeMore(piece)) {
+        if (!sink(piece.data(), piece.size() / 2)) break;
+        piece.clear();
+    }
+    return BASS_OK;
 }
 
 HSTREAM RealSoundLib::CreateFile(const char* file, DWORD flags) {

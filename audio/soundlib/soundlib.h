@@ -4,9 +4,11 @@
 // SDL2 (RealSoundLib, realsoundlib.h) and a scripted fake for the controller's tests
 // (FakeSoundLib, tests/support/fakesoundlib.h).
 //
-// Callers are on the user-interface thread only. The error code is per calling thread and
-// describes the last call made on that thread ("read right after it").
+// Callers are on the user-interface thread only, but for the URL open and DecodeFile, which
+// say so. The error code is per calling thread and describes the last call made on that thread
+// ("read right after it").
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -154,6 +156,24 @@ public:
     virtual DWORD BASS_ChannelGetDecodedPeak(DWORD handle) = 0;
     // Count of bytes written; BASS_DWORD_ERROR (-1) on failure.
     virtual DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) = 0;
+    // Not of 2.3: a gain in dB (-60..+24) applied when the channel is mixed, on top of its volume
+    // and slides, so that a track can be brought to a loudness without the volume's meaning
+    // changing. 0 on creation.
+    virtual bool BASS_ChannelSetGain(DWORD handle, float db) {
+        (void)handle;
+        (void)db;
+        return false;
+    }
+    // Not of 2.3: `tap` receives the channel's decoded sound (16-bit stereo frames at `rate`,
+    // the device's, before volume and gain) as it is decoded, on the channel's decoder thread:
+    // it must be quick and must not call the library. An empty function removes it.
+    using DecodedTap = std::function<void(const std::int16_t* frames, std::size_t count, int rate)>;
+    virtual bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) {
+        (void)handle;
+        (void)tap;
+        return false;
+    }
+
     // Bytes (32-bit); BASS_DWORD_ERROR on failure.
     virtual DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) = 0;
 
@@ -184,6 +204,18 @@ public:
     }
     // The number (1..10) of the system's default output; 1 when the system does not tell.
     virtual DWORD GetDefaultDevice() = 0;
+    // Decodes a whole file the way a file channel would, without a device or a channel, and
+    // hands it to `sink` piece by piece as 16-bit stereo frames at `rate`; `sink` answers false
+    // to stop early. From any thread, as many at once as the callers like: it shares nothing
+    // with the channels. The library's code: 0 when the whole file was decoded, else the code
+    // its open would give (or BASS_ERROR_NOTAVAIL for a library that cannot do this).
+    using DecodedSink = std::function<bool(const std::int16_t* frames, std::size_t count)>;
+    virtual int DecodeFile(const char* path, int rate, const DecodedSink& sink) {
+        (void)path;
+        (void)rate;
+        (void)sink;
+        return BASS_ERROR_NOTAVAIL;
+    }
 };
 
 }  // namespace soundlib

@@ -7,6 +7,7 @@ the voluntary context switches of all the program's threads per second: how ofte
 
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -52,6 +53,9 @@ def main():
     ap.add_argument("--sonaris", required=True)
     ap.add_argument("--engine", required=True)
     ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--music", help="an audio file put into MUSICAS/ --music-count times (linked), so that the "
+                    "window falls inside the measuring of the folder")
+    ap.add_argument("--music-count", type=int, default=200)
     args = ap.parse_args()
     station = Station().start()
     others = []
@@ -63,6 +67,13 @@ def main():
                               # nowhere; and on a shop's desktop no screen reader listens.
                               env={"SDL_AUDIODRIVER": "dummy", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "0",
                                    "QT_ACCESSIBILITY": "0"})
+            if args.music:
+                for i in range(args.music_count):
+                    target = os.path.join(program.folder, "MUSICAS", "F%04d.MP3" % i)
+                    try:
+                        os.link(args.music, target)
+                    except OSError:
+                        shutil.copy(args.music, target)
             try:
                 program.start(wait_window=False)
                 wait_until(lambda: "Sonaris" in program.history(), 90, what="the stream playing")
@@ -89,6 +100,10 @@ def main():
                 print("tray_ratio=%.2f" % (s / m if m > 0 else 0))
                 print("sonaris_rss_mb=%.1f" % rss)
                 print("sonaris_wakeups_per_s=%.1f" % (wakes / args.seconds))
+                if args.music:
+                    measuring = threads_after.get("loudness", (0, 0))[0] - threads_before.get("loudness", (0, 0))[0]
+                    print("sonaris_loudness_cpu_s=%.2f" % measuring)
+                    print("sonaris_cpu_s_without_loudness=%.2f" % (s - measuring))
                 # Where the program's time went, by thread, for whoever tunes it (not a figure).
                 for name in sorted(threads_after):
                     cpu0, wakes0 = threads_before.get(name, (0, 0))

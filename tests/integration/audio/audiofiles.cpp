@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -66,6 +67,25 @@ void WriteToneWav(const std::string& path, const Tone& tone) {
     Put32(header, static_cast<unsigned>(tone.rate * tone.channels * bytesPerSample));
     Put16(header, static_cast<unsigned>(tone.channels * bytesPerSample));
     Put16(header, static_cast<unsigned>(tone.bits));
+    header += "data";
+    Put32(header, static_cast<unsigned>(data.size()));
+    std::ofstream(path, std::ios::binary) << header << data;
+}
+
+void WriteWav16(const std::string& path, const std::vector<float>& samples, int channels, int rate) {
+    std::string data;
+    for (float value : samples)
+        Put16(data, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f))));
+    std::string header = "RIFF";
+    Put32(header, static_cast<unsigned>(36 + data.size()));
+    header += "WAVEfmt ";
+    Put32(header, 16);
+    Put16(header, 1);
+    Put16(header, static_cast<unsigned>(channels));
+    Put32(header, static_cast<unsigned>(rate));
+    Put32(header, static_cast<unsigned>(rate * channels * 2));
+    Put16(header, static_cast<unsigned>(channels * 2));
+    Put16(header, 16);
     header += "data";
     Put32(header, static_cast<unsigned>(data.size()));
     std::ofstream(path, std::ios::binary) << header << data;

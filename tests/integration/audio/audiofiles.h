@@ -34,6 +34,9 @@ struct Tone {
 // A PCM WAV file of a sine tone.
 void WriteToneWav(const std::string& path, const Tone& tone);
 
+// A 16-bit PCM WAV file of `samples` (interleaved, `channels` per frame, clipped to full scale).
+void WriteWav16(const std::string& path, const std::vector<float>& samples, int channels, int rate);
+
 // Runs `ffmpeg -y -loglevel error ARGS... OUTPUT`; true when it succeeded.
 bool RunFfmpeg(const std::vector<std::string>& args, const std::string& output);
 

@@ -1,0 +1,201 @@
+// loudness-scan: what measuring a music folder costs, and what it does to the player meanwhile.
+// A folder of LOUDNESS_FILES (200) MP3 files of 3 minutes is measured by the program's own
+// loudness unit on the real sound library, while a player plays short tracks one after the
+// other to SDL's disk driver (paced in real time, recorded). The same playing runs first
+// without a scan, for LOUDNESS_WINDOW_S (30) seconds each.
+//
+// Prints:
+//   scan_files, scan_s                 files measured and the seconds until all were
+//   scan_cpu_s_per_file                CPU seconds of the measuring thread per file
+//   player_cpu_s_without, player_cpu_s_with
+//                                      CPU seconds of every other thread over the window
+//   process_cpu_s_with                 the whole process over the same window, scan included
+//   tick_late_max_ms_without/_with     the worst lateness of a 100 ms timer on the event loop
+//   handover_gap_max_ms_without/_with  the longest silence between two tracks in the recording
+//
+// The 3-minute files are made by ffmpeg from eight different noises and copied to the count
+// asked for: measuring a copy costs what measuring the original does.
+#include "audio/soundlib/realsoundlib.h"
+#include "audio/uzorvanbass.h"
+#include "loudness/loudness.h"
+#include "tests/integration/audio/audiofiles.h"
+#include "tests/integration/audio/pcmanalysis.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace {
+constexpr int kDistinct = 8;
+constexpr double kTrackSeconds = 2;
+
+int Env(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    return text && std::atoi(text) > 0 ? std::atoi(text) : fallback;
+}
+
+// Seconds on a CPU of this process's threads, by name, from their schedstat (nanoseconds).
+std::map<std::string, double> ThreadsCpu() {
+    std::map<std::string, double> out;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm"), stat(task.path() / "schedstat");
+        std::string name;
+        double ns = 0;
+        if (std::getline(comm, name) && stat >> ns) out[name] += ns / 1e9;
+    }
+    return out;
+}
+
+double Sum(const std::map<std::string, double>& cpu, bool loudness) {
+    double s = 0;
+    for (const auto& [name, seconds] : cpu)
+        if ((name == "loudness") == loudness) s += seconds;
+    return s;
+}
+
+struct Window {
+    double playerCpu = 0, loudnessCpu = 0, tickLateMaxMs = 0, gapMaxMs = 0;
+};
+
+// Plays the short tracks one after the other for `seconds`, as the controller does: the next
+// one is loaded and started from the player's stop event.
+// `each` is called at every tick of the timer.
+Window Play(TZorvanBass& player, const std::vector<QString>& tracks, const std::string& heardPath, int seconds,
+            const std::function<void()>& each = {}) {
+    std::error_code ec;
+    const std::size_t startFrame = std::filesystem::file_size(heardPath, ec) / 8;
+    std::size_t next = 0;
+    bool running = true;
+    player.OnStop = [&](TZorvanBass* p) {
+        if (!running || p->IsPlaying()) return;
+        p->Load(tracks[next++ % tracks.size()]);
+        p->SetVolume(100);
+        p->Play();
+    };
+    Window w;
+    QElapsedTimer since;
+    qint64 last = 0;
+    QTimer tick;
+    tick.setInterval(100);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = since.elapsed();
+        w.tickLateMaxMs = std::max(w.tickLateMaxMs, double(now - last - 100));
+        last = now;
+        if (each) each();
+    });
+    const auto before = ThreadsCpu();
+    player.Load(tracks[next++]);
+    player.SetVolume(100);
+    player.Play();
+    since.start();
+    tick.start();
+    QTimer::singleShot(seconds * 1000, [&] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    running = false;
+    tick.stop();
+    player.Stop();
+    const auto after = ThreadsCpu();
+    w.playerCpu = Sum(after, false) - Sum(before, false);
+    w.loudnessCpu = Sum(after, true) - Sum(before, true);
+
+    // The longest run of silent 10 ms pieces between two sounding ones: the window's start
+    // and its tail after the last stop are no hand-overs.
+    const audiotest::Heard heard = audiotest::ReadHeard(heardPath);
+    const std::size_t hop = 441;
+    std::size_t run = 0, longest = 0;
+    bool sounded = false;
+    for (std::size_t f = startFrame; f + hop <= heard.Frames(); f += hop) {
+        if (audiotest::Rms(heard.left, f, hop) < 0.01) {
+            ++run;
+            continue;
+        }
+        if (sounded) longest = std::max(longest, run);
+        sounded = true;
+        run = 0;
+    }
+    w.gapMaxMs = double(longest) * 10;
+    return w;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int files = Env("LOUDNESS_FILES", 200);
+    const int windowS = Env("LOUDNESS_WINDOW_S", 30);
+    audiotest::TempDir dir;
+    const std::string music = dir.File("MUSICAS/");
+    std::filesystem::create_directories(music);
+    std::fprintf(stderr, "# making %d files of 3 minutes\n", files);
+    for (int i = 0; i < std::min(kDistinct, files); ++i) {
+        const std::string source = "anoisesrc=d=180:c=pink:r=44100:a=0." + std::to_string(1 + i) + ":s=" + std::to_string(i + 1) +
+                                   ",aformat=channel_layouts=stereo";
+        if (!audiotest::RunFfmpeg({"-f", "lavfi", "-i", source, "-c:a", "libmp3lame", "-b:a", "192k"}, music + "N" + std::to_string(i) + ".MP3")) {
+            std::fprintf(stderr, "could not make the MP3 files with ffmpeg\n");
+            return 1;
+        }
+    }
+    QStringList names;
+    for (int i = 0; i < files; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "F%04d.MP3", i);
+        std::filesystem::copy_file(music + "N" + std::to_string(i % kDistinct) + ".MP3", music + name);
+        names << QString::fromLatin1(name);
+    }
+    for (int i = 0; i < std::min(kDistinct, files); ++i) std::filesystem::remove(music + "N" + std::to_string(i) + ".MP3");
+    std::vector<QString> tracks;
+    for (int i = 0; i < 3; ++i) {
+        audiotest::Tone tone;
+        tone.frequency = 300 + 100 * i;
+        tone.amplitude = 0.3;
+        tone.seconds = kTrackSeconds;
+        const std::string path = dir.File(std::string("T") + char('0' + i) + ".WAV");
+        audiotest::WriteToneWav(path, tone);
+        tracks.push_back(QString::fromStdString(path));
+    }
+
+    const std::string heard = dir.File("heard.raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", heard.c_str(), 1);
+    soundlib::RealSoundLib lib;
+    TZorvanBass player(lib, nullptr);
+    player.InitDevice(1, nullptr);
+
+    const Window without = Play(player, tracks, heard, windowS);
+
+    TLoudness loudness(lib, QString::fromStdString(dir.File("NIVEIS.INI")), QString::fromStdString(music));
+    QElapsedTimer scan;
+    scan.start();
+    const double loudnessBefore = Sum(ThreadsCpu(), true);
+    loudness.Queue(names, true);
+    double scanS = 0;
+    const auto done = [&] {
+        if (scanS == 0 && loudness.Idle()) scanS = double(scan.elapsed()) / 1000;
+    };
+    const Window with = Play(player, tracks, heard, windowS, done);
+    while (!loudness.Idle()) QThread::msleep(50);
+    done();
+    const double scanCpu = Sum(ThreadsCpu(), true) - loudnessBefore;
+
+    std::printf("scan_files=%d\n", loudness.MeasuredCount());
+    std::printf("scan_s=%.1f\n", scanS);
+    std::printf("scan_cpu_s_per_file=%.3f\n", files > 0 ? scanCpu / files : 0.0);
+    std::printf("player_cpu_s_without=%.2f\n", without.playerCpu);
+    std::printf("player_cpu_s_with=%.2f\n", with.playerCpu);
+    std::printf("process_cpu_s_with=%.2f\n", with.playerCpu + with.loudnessCpu);
+    std::printf("window_s=%d\n", windowS);
+    std::printf("tick_late_max_ms_without=%.0f\n", without.tickLateMaxMs);
+    std::printf("tick_late_max_ms_with=%.0f\n", with.tickLateMaxMs);
+    std::printf("handover_gap_max_ms_without=%.0f\n", without.gapMaxMs);
+    std::printf("handover_gap_max_ms_with=%.0f\n", with.gapMaxMs);
+    return loudness.MeasuredCount() == files ? 0 : 1;
+}
