@@ -13,6 +13,7 @@
 #include "audio/uzorvanbass.h"
 #include "loudness/loudness.h"
 #include "tests/integration/app/station.h"
+#include "tests/integration/app/windowticks.h"
 #include "tests/integration/audio/audiofiles.h"
 #include "tests/integration/audio/diskoutput.h"
 #include "tests/integration/audio/pcmanalysis.h"
@@ -34,6 +35,8 @@
 #include <iostream>
 #include <memory>
 #include <random>
+
+using ctltest::Figure;
 
 namespace {
 constexpr int kRate = 44100;
@@ -113,24 +116,6 @@ double ShortTerm(const audiotest::Heard& heard, std::size_t from) {
     return lufs;
 }
 
-void Figure(const std::string& name, double value) {
-    std::cout << "[figure] " << name << "=" << value << std::endl;
-    ::testing::Test::RecordProperty(name, std::to_string(value));
-}
-
-// The window's own timers tick only when the test says so; the players' polls run freely.
-class HoldWindowTimers : public QObject {
-public:
-    Tfrm_sonarisv1AAC* w = nullptr;
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (!w) return false;
-        if (e->type() == QEvent::Timer && (o == w->Timer_Geral || o == w->timer_DiminuirVolume || o == w->timer_aumentarvolume))
-            return true;
-        if (e->type() == QEvent::MetaCall && (o == w->Timer_sempre || o == w->timer_meter || o == w->Timer_abertura)) return true;
-        return false;
-    }
-};
-
 struct HandOver {
     std::string kind;  // stream_to_local, local_to_local, local_to_stream
     std::size_t at;    // position in hops when the controller made it
@@ -177,50 +162,23 @@ protected:
         lib_ = std::make_unique<soundlib::RealSoundLib>();
         w = std::make_unique<Tfrm_sonarisv1AAC>(*lib_);
         ASSERT_EQ(w->Loudness != nullptr, level);
-        hold_.w = w.get();
-        QCoreApplication::instance()->installEventFilter(&hold_);
         w->BitBtn13Click();
         // The folder is measured before the day starts; the station measures itself as it plays.
         if (level) {
             ASSERT_TRUE(audiotest::WaitUntil(20000, [&] { return w->Loudness->Idle(); }));
         }
-        since_.start();
+        ticks_.Attach(w.get());
     }
     void TearDown() override {
-        QCoreApplication::instance()->removeEventFilter(&hold_);
-        hold_.w = nullptr;
+        ticks_.Detach();
         w.reset();
         for (int i = 0; i < 2500 && TStreamAttempt::OpensOut() > 0; ++i) QThread::msleep(10);
         lib_.reset();
     }
 
-    // Real time passes; each timer of the window ticks at its interval, the clock follows, and
-    // the hand-overs are noted where the recording stands when the controller makes them.
-    void Run(qint64 ms) {
-        const qint64 end = since_.elapsed() + ms;
-        while (since_.elapsed() < end) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-            const qint64 now = since_.elapsed();
-            clock_.Advance(now - clockAt_);
-            clockAt_ = now;
-            if (now >= nextMeter_) {
-                nextMeter_ = now + 100;
-                w->timer_meterTimer();
-                if (w->timer_aumentarvolume->isActive()) w->timer_aumentarvolumeTimer();
-                if (w->timer_DiminuirVolume->isActive()) w->timer_DiminuirVolumeTimer();
-            }
-            if (now >= nextSempre_) {
-                nextSempre_ = now + 300;
-                w->Timer_sempreTimer();
-            }
-            if (now >= nextGeral_ && w->IsActive()) {
-                nextGeral_ = now + 500;
-                w->Timer_GeralTimer();
-            }
-            NoteHandOvers();
-        }
-    }
+    // Real time passes with the window's timers ticking; the hand-overs are noted where the
+    // recording stands when the controller makes them.
+    void Run(qint64 ms) { ticks_.Run(ms, [&] { NoteHandOvers(); }); }
     void NoteHandOvers() {
         const int lines = w->ui->Memo1->document()->blockCount();
         if (lines == linesSeen_) return;
@@ -236,16 +194,11 @@ protected:
     }
     template <typename Condition>
     bool RunUntil(qint64 maxMs, Condition condition) {
-        for (qint64 t = 0; t < maxMs; t += 100) {
-            if (condition()) return true;
-            Run(100);
-        }
-        return condition();
+        return ticks_.RunUntil(maxMs, condition, [&] { NoteHandOvers(); });
     }
     void TickToTheNextAttempt() {
-        const int before = History().count("Carregando Sonaris");
-        for (int i = 0; i < 200 && History().count("Carregando Sonaris") == before; ++i) w->Timer_GeralTimer();
-        RunUntil(25000, [&] { return !w->AttemptRunning(); });
+        ticks_.StartTheNextAttempt([&] { return int(History().count("Carregando Sonaris")); });
+        ticks_.WaitForTheAttempt();
     }
     QStringList History() const {
         QStringList messages;
@@ -307,9 +260,7 @@ protected:
     std::unique_ptr<ctltest::Station> station_;
     std::unique_ptr<soundlib::RealSoundLib> lib_;
     std::unique_ptr<Tfrm_sonarisv1AAC> w;
-    HoldWindowTimers hold_;
-    QElapsedTimer since_;
-    qint64 clockAt_ = 0, nextMeter_ = 0, nextSempre_ = 0, nextGeral_ = 0;
+    ctltest::WindowTicks ticks_{clock_};
     int linesSeen_ = -1;
     qsizetype historySeen_ = 0;
     int localStarts_ = 0;

@@ -13,6 +13,7 @@
 #include "audio/soundlib/realsoundlib.h"
 #include "audio/uzorvanbass.h"
 #include "tests/integration/app/station.h"
+#include "tests/integration/app/windowticks.h"
 #include "tests/integration/audio/diskoutput.h"
 #include "tests/integration/audio/misbehavingstation.h"
 #include "tests/integration/audio/pcmanalysis.h"
@@ -32,6 +33,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+
+using ctltest::Figure;
 
 namespace {
 constexpr double kStreamHz = 1000;
@@ -71,25 +74,18 @@ std::size_t FirstWindow(const std::vector<double>& env, std::size_t from, Test t
     return env.size();
 }
 
-double Ms(std::size_t windows) { return double(windows) * 1000.0 * double(kHop) / kRate; }
-
-void Figure(const std::string& name, double value) {
-    std::cout << "[figure] " << name << "=" << value << std::endl;
-    ::testing::Test::RecordProperty(name, std::to_string(value));
+// The longest run of windows in [from, to) in which the tone was not heard.
+std::size_t LongestSilence(const std::vector<double>& env, std::size_t from, std::size_t to) {
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        run = env[i] < kHeard ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
 }
 
-// The window's own timers tick only when the test says so; the players' polls run freely.
-class HoldWindowTimers : public QObject {
-public:
-    Tfrm_sonarisv1AAC* w = nullptr;
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (!w) return false;
-        if (e->type() == QEvent::Timer && (o == w->Timer_Geral || o == w->timer_DiminuirVolume || o == w->timer_aumentarvolume))
-            return true;
-        if (e->type() == QEvent::MetaCall && (o == w->Timer_sempre || o == w->timer_meter || o == w->Timer_abertura)) return true;
-        return false;
-    }
-};
+double Ms(std::size_t windows) { return double(windows) * 1000.0 * double(kHop) / kRate; }
+
 }  // namespace
 
 class ControllerOnRealSound : public ::testing::Test {
@@ -114,75 +110,29 @@ protected:
 
         lib_ = std::make_unique<soundlib::RealSoundLib>();
         w = std::make_unique<Tfrm_sonarisv1AAC>(*lib_);
-        hold_.w = w.get();
-        QCoreApplication::instance()->installEventFilter(&hold_);
+        ticks_.Attach(w.get());
         w->BitBtn13Click();
-        since_.start();
     }
     void TearDown() override {
-        QCoreApplication::instance()->removeEventFilter(&hold_);
-        hold_.w = nullptr;
+        ticks_.Detach();
         w.reset();
         // An attempt abandoned with the window may still be opening inside the library.
         for (int i = 0; i < 2500 && TStreamAttempt::OpensOut() > 0; ++i) QThread::msleep(10);
         lib_.reset();
     }
 
-    // Real time passes for `ms`; each timer of the window ticks at its interval, the clock follows.
-    void Run(qint64 ms) {
-        const qint64 end = since_.elapsed() + ms;
-        while (since_.elapsed() < end) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-            const qint64 now = since_.elapsed();
-            clock_.Advance(now - clockAt_);
-            clockAt_ = now;
-            // A handler that blocked (a connection attempt) does not bring a burst of ticks.
-            if (now >= nextMeter_) {
-                nextMeter_ = now + 100;
-                w->timer_meterTimer();
-                if (w->timer_aumentarvolume->isActive()) w->timer_aumentarvolumeTimer();
-                if (w->timer_DiminuirVolume->isActive()) w->timer_DiminuirVolumeTimer();
-            }
-            if (now >= nextSempre_) {
-                nextSempre_ = now + 300;
-                w->Timer_sempreTimer();
-            }
-            if (now >= nextGeral_ && w->IsActive()) {
-                nextGeral_ = now + 500;
-                w->Timer_GeralTimer();
-            }
-        }
-    }
+    void Run(qint64 ms) { ticks_.Run(ms); }
     template <typename Condition>
     bool RunUntil(qint64 maxMs, Condition condition) {
-        for (qint64 t = 0; t < maxMs; t += 100) {
-            if (condition()) return true;
-            Run(100);
-        }
-        return condition();
+        return ticks_.RunUntil(maxMs, condition);
     }
-    // The Geral ticks up to the next attempt come at once: the minute between attempts is
-    // not what these tests are about. Then real time runs until the attempt's completion.
+    bool WaitForTheAttempt() { return ticks_.WaitForTheAttempt(); }
+    void StartTheNextAttempt() {
+        ticks_.StartTheNextAttempt([&] { return int(History().count("Carregando Sonaris")); });
+    }
     void TickToTheNextAttempt() {
         StartTheNextAttempt();
         WaitForTheAttempt();
-    }
-    // Real time runs and the players' polls with it, the window's timers held: the next daily-run
-    // tick would ask for the next attempt at once and leave no failure's code to look at.
-    bool WaitForTheAttempt() {
-        for (qint64 end = since_.elapsed() + 40000; w->AttemptRunning() && since_.elapsed() < end;) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-            const qint64 now = since_.elapsed();
-            clock_.Advance(now - clockAt_);
-            clockAt_ = now;
-        }
-        return !w->AttemptRunning();
-    }
-    void StartTheNextAttempt() {
-        const int before = History().count("Carregando Sonaris");
-        for (int i = 0; i < 200 && History().count("Carregando Sonaris") == before; ++i) w->Timer_GeralTimer();
     }
     void ActivateAndConnect() {
         w->Button1Click();
@@ -210,9 +160,7 @@ protected:
     std::unique_ptr<ctltest::Station> station_;
     std::unique_ptr<soundlib::RealSoundLib> lib_;
     std::unique_ptr<Tfrm_sonarisv1AAC> w;
-    HoldWindowTimers hold_;
-    QElapsedTimer since_;
-    qint64 clockAt_ = 0, nextMeter_ = 0, nextSempre_ = 0, nextGeral_ = 0;
+    ctltest::WindowTicks ticks_{clock_};
 };
 
 TEST_F(ControllerOnRealSound, TheStreamIsHeardAfterActivation) {
@@ -434,11 +382,7 @@ TEST_F(ControllerOnRealSound, AnAttemptAgainstAStationThatTricklesEndsIn20sWhile
 
     const auto local = Envelope(Heard().left, kLocalHz);
     ASSERT_GE(local.size(), to);
-    std::size_t longest = 0, run = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        run = local[i] < kHeard ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
+    const std::size_t longest = LongestSilence(local, from, to);
     Figure("longest_silence_between_tracks_inside_attempt_ms", Ms(longest));
     EXPECT_LE(Ms(longest), 150) << "a track boundary inside the attempt was heard as a gap";
 }
@@ -497,18 +441,17 @@ TEST_F(ControllerOnRealSound, ABoxLeftOpenHoldsNeitherTheAttemptsNorLocalMusicNo
     const QStringList history = History();
     EXPECT_GE(history.filter("PLAY MÚSICAS LOCAIS").size(), 10) << history.join(" | ").toStdString();
     EXPECT_GE(history.filter("ARQUIVO DE ÁUDIO INVÁLIDO - ").size(), 2) << history.join(" | ").toStdString();
-    for (const auto& box : boxes_.boxes)
-        if (box.kind != RecordingMessageBoxes::Box::Confirm) EXPECT_EQ(box.kind, RecordingMessageBoxes::Box::Notice) << box.text.toStdString();
+    for (const auto& box : boxes_.boxes) {
+        if (box.kind != RecordingMessageBoxes::Box::Confirm) {
+            EXPECT_EQ(box.kind, RecordingMessageBoxes::Box::Notice) << box.text.toStdString();
+        }
+    }
 
     // What the shop heard inside the box: one local track after the other, a file that could
     // not be opened costing no more than a track boundary.
     const auto local = Envelope(Heard().left, kLocalHz);
     ASSERT_GE(local.size(), to);
-    std::size_t longest = 0, run = 0;
-    for (std::size_t i = from; i < to; ++i) {
-        run = local[i] < kHeard ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
+    const std::size_t longest = LongestSilence(local, from, to);
     Figure("longest_local_silence_inside_box_ms", Ms(longest));
     EXPECT_LE(Ms(longest), 150) << "a track boundary, or a file passed over, was heard as a gap";
 }
