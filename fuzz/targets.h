@@ -20,12 +20,18 @@ int AdtsFramer(const std::uint8_t* data, std::size_t size);
 int Addresses(const std::uint8_t* data, std::size_t size);
 int Settings1252(const std::uint8_t* data, std::size_t size);
 int Schedule(const std::uint8_t* data, std::size_t size);
+int LocalFile(const std::uint8_t* data, std::size_t size);
+int StreamDecoding(const std::uint8_t* data, std::size_t size);
+int JpegLogo(const std::uint8_t* data, std::size_t size);
 
 inline constexpr Target kTargets[] = {
     {"adts_framer", AdtsFramer},
     {"addresses", Addresses},
     {"settings1252", Settings1252},
     {"schedule", Schedule},
+    {"local_file", LocalFile},
+    {"stream_decoding", StreamDecoding},
+    {"jpeg_logo", JpegLogo},
 };
 
 // Aborts with `what` on stderr: a broken promise, reported as a crash.
