@@ -28,6 +28,10 @@ constexpr std::size_t kProbeStreamBytes = 64 * 1024;
 // Packets that may fail to decode before the first good frame, for a file that is not audio.
 constexpr int kMaxBadPackets = 64;
 constexpr int kMaxPlanes = 64;
+// Rates no audio has: a header that claims one (a damaged WAV says 900 MHz) would have the
+// resampler build filter tables for minutes, inside the open, on the caller's thread.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 768000;
 }  // namespace
 
 Decoder::Decoder(int outRate) : outRate_(outRate) {
@@ -309,6 +313,7 @@ void Decoder::Drain(std::vector<std::int16_t>& out) {
 }
 
 bool Decoder::Convert(AVFrame* frame, std::vector<std::int16_t>& out) {
+    if (frame->sample_rate < kLowestRate || frame->sample_rate > kHighestRate) return false;
     AVChannelLayout layout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
     else av_channel_layout_copy(&layout, &frame->ch_layout);

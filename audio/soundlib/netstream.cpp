@@ -55,7 +55,8 @@ NetStream::~NetStream() {
     if (io_) avio_closep(&io_);
 }
 
-int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, Clock::time_point deadline) {
+int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, const std::string& authorities,
+                       Clock::time_point deadline) {
     AVDictionary* options = nullptr;
     auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
     std::string timeoutUs = std::to_string(std::max<long long>(left, 1000));
@@ -67,6 +68,11 @@ int NetStream::Connect(const StreamAddress& address, const std::optional<ProxyAd
     av_dict_set(&options, "reconnect", "0", 0);
     av_dict_set(&options, "seekable", "0", 0);
     av_dict_set(&options, "user_agent", "Sonaris-V1", 0);
+    // FFmpeg's TLS accepts any certificate unless told otherwise, and then anyone on the shop's
+    // network path could play in the station's place. These reach the TLS layer under HTTP,
+    // also after a redirect. Without a file of our own FFmpeg loads the system's authorities.
+    av_dict_set(&options, "tls_verify", "1", 0);
+    if (!authorities.empty()) av_dict_set(&options, "ca_file", authorities.c_str(), 0);
 
     {
         std::lock_guard<std::mutex> left(leftLock);

@@ -38,8 +38,11 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Connects (name look-up, redirects) and reads the answer's headers, all of it by
-    // `deadline`. Returns a library code.
-    int Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, Clock::time_point deadline);
+    // `deadline`. Returns a library code. An HTTPS server must show a certificate for the
+    // address's host that chains to an authority of `authorities` (a PEM file), or of the
+    // system's store when that is empty; one that does not fails the attempt (code 32).
+    int Connect(const StreamAddress& address, const std::optional<ProxyAddress>& proxy, const std::string& authorities,
+                Clock::time_point deadline);
     const std::string& MimeType() const { return mimeType_; }
 
     // Starts the download thread with a buffer of `capacity` bytes.

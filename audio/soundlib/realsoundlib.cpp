@@ -193,6 +193,11 @@ bool RealSoundLib::BASS_SetConfigPtr(DWORD option, const char* value) {
     return true;
 }
 
+void RealSoundLib::SetTrustedAuthorities(const std::string& pemFile) {
+    std::lock_guard<std::mutex> guard(tableLock_);
+    authorities_ = pemFile;
+}
+
 HSTREAM RealSoundLib::Register(std::unique_ptr<Channel> channel, DWORD flags) {
     while (nextHandle_ == 0 || channels_.count(nextHandle_)) ++nextHandle_;
     HSTREAM handle = nextHandle_++;

@@ -85,6 +85,10 @@ public:
     int WatchChannelStateChanges(std::function<void()> changed) override;
     void UnwatchChannelStateChanges(int watch) override;
 
+    // Beyond the 2.3 calls: the certificate authorities that HTTPS stations are checked
+    // against, as a PEM file; empty (the default) for the system's own.
+    void SetTrustedAuthorities(const std::string& pemFile);
+
 private:
     struct Entry {
         std::unique_ptr<Channel> channel;
@@ -114,6 +118,7 @@ private:
     DWORD netTimeoutMs_ = 5000;
     DWORD netBufferMs_ = 5000;
     const char* proxy_ = nullptr;
+    std::string authorities_;
 };
 
 }  // namespace soundlib

@@ -90,12 +90,14 @@ HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
         int device = 0, rate = 0, frames = 0;
         DWORD bufferMs = 0, netBufferMs = 0, netTimeoutMs = 0;
         std::string proxy;
+        std::string authorities;
     } settings;
     {
         std::lock_guard<std::mutex> guard(tableLock_);
         OutputDevice* device = CurrentDevice();
         if (!device) return 0;
-        settings = {current_, device->Rate(), device->Frames(), bufferMs_, netBufferMs_, netTimeoutMs_, proxy_ ? proxy_ : ""};
+        settings = {current_, device->Rate(), device->Frames(), bufferMs_, netBufferMs_, netTimeoutMs_, proxy_ ? proxy_ : "",
+                    authorities_};
     }
     const auto deadline = NetStream::Clock::now() + std::chrono::milliseconds(settings.netTimeoutMs);
     auto address = url ? ParseStreamUrl(url) : std::nullopt;
@@ -114,7 +116,7 @@ HSTREAM RealSoundLib::CreateUrl(const char* url, DWORD flags, bool aac) {
     }
 
     auto net = std::make_unique<NetStream>(static_cast<int>(settings.netTimeoutMs));
-    if (int code = net->Connect(*address, proxy, deadline); code != BASS_OK) {
+    if (int code = net->Connect(*address, proxy, settings.authorities, deadline); code != BASS_OK) {
         SetErrorCode(code);
         return 0;
     }

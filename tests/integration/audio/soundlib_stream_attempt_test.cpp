@@ -2,7 +2,8 @@
 // whatever the server or the name service does: a server that trickles a byte a second, a
 // chain of redirects each answered slowly, and a name server that never answers each end it
 // with code 40 by then, and the look-up it leaves behind keeps later attempts from leaving
-// more. Redirects that do reach the stream, and HTTPS, play.
+// more. Redirects that do reach the stream play; HTTPS plays only for a certificate that
+// proves the station's name.
 #include "audio/soundlib/realsoundlib.h"
 #include "tests/integration/audio/audiofiles.h"
 #include "tests/integration/audio/diskoutput.h"
@@ -192,15 +193,49 @@ TEST_F(StreamAttempt, RedirectsThatReachTheStreamPlay) {
     }
 }
 
-TEST_F(StreamAttempt, AnHttpsStationWithASelfSignedCertificatePlays) {
-    const std::string cert = files.File("cert.pem"), key = files.File("key.pem");
-    const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 2 -keyout '" + key + "' -out '" +
-                             cert + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make the certificate";
-    MisbehavingStation tls({"--tls", cert, key, files.File("tone.aac")}, 0, true);
-    ASSERT_TRUE(tls.Ok());
+// Certificates made here: an authority of the test's own, a certificate it signs for
+// 127.0.0.1, one it signs for another name, and one signed by nobody but itself.
+bool MakeCertificates(TempDir& files) {
+    const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
+    std::ofstream(files.File("ip.ext")) << "subjectAltName=IP:127.0.0.1\n";
+    std::ofstream(files.File("name.ext")) << "subjectAltName=DNS:radio.sonaris-teste.com.br\n";
+    auto run = [](const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; };
+    auto sign = [&](const std::string& name, const std::string& ext) {
+        return run("openssl req -new " + key + " -subj /CN=" + name + " -keyout '" + files.File(name + ".key") + "' -out '" +
+                   files.File(name + ".csr") + "'") &&
+               run("openssl x509 -req -days 2 -in '" + files.File(name + ".csr") + "' -CA '" + files.File("ca.pem") +
+                   "' -CAkey '" + files.File("ca.key") + "' -CAcreateserial -extfile '" + files.File(ext) + "' -out '" +
+                   files.File(name + ".pem") + "'");
+    };
+    return run("openssl req -x509 " + key + " -subj '/CN=Sonaris test authority' -keyout '" + files.File("ca.key") +
+               "' -out '" + files.File("ca.pem") + "'") &&
+           sign("signed", "ip.ext") && sign("othername", "name.ext") &&
+           run("openssl req -x509 " + key + " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+               files.File("self.key") + "' -out '" + files.File("self.pem") + "'");
+}
 
-    Attempt attempt = Open(*lib, tls.Url());
+// An HTTPS station is heard only when its certificate is for the address's host and chains
+// to a trusted authority; any other is a failed attempt (code 32), never a connection that
+// goes on unchecked.
+TEST_F(StreamAttempt, AnHttpsStationPlaysOnlyWithACertificateOfATrustedAuthorityForItsHost) {
+    ASSERT_TRUE(MakeCertificates(files)) << "openssl could not make the certificates";
+    auto station = [&](const std::string& name) {
+        return std::make_unique<MisbehavingStation>(
+            std::vector<std::string>{"--tls", files.File(name + ".pem"), files.File(name + ".key"), files.File("tone.aac")}, 0, true);
+    };
+    auto self = station("self"), signedByTest = station("signed"), otherName = station("othername");
+    ASSERT_TRUE(self->Ok() && signedByTest->Ok() && otherName->Ok());
+
+    // The system's authorities, as the player runs: none of them signed these.
+    Attempt selfSigned = Open(*lib, self->Url());
+    EXPECT_EQ(selfSigned.code, BASS_ERROR_NONET);
+    EXPECT_EQ(selfSigned.handle, 0u);
+    EXPECT_EQ(Open(*lib, signedByTest->Url()).code, BASS_ERROR_NONET);
+
+    lib->SetTrustedAuthorities(files.File("ca.pem"));
+    EXPECT_EQ(Open(*lib, self->Url()).code, BASS_ERROR_NONET);
+    EXPECT_EQ(Open(*lib, otherName->Url()).code, BASS_ERROR_NONET);
+    Attempt attempt = Open(*lib, signedByTest->Url());
     ASSERT_EQ(attempt.code, BASS_OK);
     Figure("https_attempt_s", attempt.seconds);
     ASSERT_TRUE(lib->BASS_ChannelPlay(attempt.handle, false));

@@ -49,7 +49,9 @@ class Broker {
 public:
     explicit Broker(int port) : port_(port) {
         WriteBytes(dir_.filePath("mosquitto.conf"),
-                   "listener " + QByteArray::number(port) + " 127.0.0.1\nallow_anonymous true\npersistence false\n");
+                   "listener " + QByteArray::number(port) + " 127.0.0.1\nallow_anonymous true\npersistence false\n"
+                   // The page takes a backlog of 2,000 lines at once: more than a client's default queue.
+                   "max_queued_messages 5000\n");
         Start();
     }
     ~Broker() { Kill(); }

@@ -90,7 +90,9 @@ TEST_F(StationFileTest, TheFileNamesTheStationOrIsRefusedWithoutStoppingTheStart
     for (const char* file : {"URL=radio.example.com:8000/live\r\nNOME=LOJA\r\n", "URL=ftp://radio.example.com/live\r\nNOME=LOJA\r\n",
                              "URL=http:///live\r\nNOME=LOJA\r\n", "URL=http://radio example.com/\r\nNOME=LOJA\r\n",
                              "URL=http://user:pw@radio.example.com/\r\nNOME=LOJA\r\n", "URL=http://radio.example.com:99999/\r\nNOME=LOJA\r\n",
-                             tooLong.c_str()}) {
+                             // Hosts that QUrl takes and the stream's open does not.
+                             "URL=http://r\xE1""dio.example.com/\r\nNOME=LOJA\r\n", "URL=http://[::1]:8000/\r\nNOME=LOJA\r\n",
+                             "URL=http://radio.example.com:/live\r\nNOME=LOJA\r\n", tooLong.c_str()}) {
         const Seen s = Start(file);
         EXPECT_EQ(s.url, kDefaultUrl) << file;
         EXPECT_EQ(s.keyC, kDefaultUrl) << file;
