@@ -13,7 +13,9 @@
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
 //   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
 //   usom_output.cpp      Verifica_Saida: the sound output lost and back
-// Everything runs on the user-interface thread; the threaded timers deliver their ticks there.
+//   usom_fleet.cpp       the chain's view of this shop (FROTA.INI)
+// Everything runs on the user-interface thread; the threaded timers deliver their ticks there,
+// and the stream's open (TStreamAttempt) comes back there as a completion.
 #include "app/dayaccount.h"
 #include "app/deadair.h"
 #include "app/playerstate.h"
