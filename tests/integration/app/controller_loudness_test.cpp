@@ -200,11 +200,7 @@ protected:
         ticks_.StartTheNextAttempt([&] { return int(History().count("Carregando Sonaris")); });
         ticks_.WaitForTheAttempt();
     }
-    QStringList History() const {
-        QStringList messages;
-        for (const QString& l : w->ui->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts)) messages << l.mid(l.indexOf(" - ") + 3);
-        return messages;
-    }
+    QStringList History() const { return ctltest::HistoryOf(*w); }
     std::size_t WindowNow() const {
         std::error_code ec;
         const auto bytes = std::filesystem::file_size(sound_.File("heard.raw"), ec);

@@ -140,10 +140,16 @@ protected:
         ASSERT_EQ(PlayerState.WebError, 0) << "the station did not open";
     }
 
-    QStringList History() const {
-        QStringList messages;
-        for (const QString& l : w->ui->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts)) messages << l.mid(l.indexOf(" - ") + 3);
-        return messages;
+    QStringList History() const { return ctltest::HistoryOf(*w); }
+    // Local tracks of 3 s in place of the long one, so that several boundaries fall inside an
+    // attempt (the list is read again by the caller).
+    void ShortTracks(std::initializer_list<const char*> names) {
+        std::filesystem::remove(folder_.File("MUSICAS/L1.WAV").toStdString());
+        audiotest::Tone tone;
+        tone.frequency = kLocalHz;
+        tone.amplitude = 0.3;
+        tone.seconds = 3;
+        for (const char* name : names) audiotest::WriteToneWav(folder_.File(QString("MUSICAS/") + name).toStdString(), tone);
     }
     std::size_t WindowNow() const {
         std::error_code ec;
@@ -341,14 +347,7 @@ TEST_F(ControllerOnRealSound, APauseOfDigitalSilenceLongerThanTheWatchIsDeadAir)
 }
 
 TEST_F(ControllerOnRealSound, AnAttemptAgainstAStationThatTricklesEndsIn20sWhileLocalTracksFollowEachOther) {
-    // Tracks of 3 s, so that several boundaries fall inside the attempt.
-    std::filesystem::remove(folder_.File("MUSICAS/L1.WAV").toStdString());
-    audiotest::Tone tone;
-    tone.frequency = kLocalHz;
-    tone.amplitude = 0.3;
-    tone.seconds = 3;
-    for (const char* name : {"S1.WAV", "S2.WAV", "S3.WAV"})
-        audiotest::WriteToneWav(folder_.File(QString("MUSICAS/") + name).toStdString(), tone);
+    ShortTracks({"S1.WAV", "S2.WAV", "S3.WAV"});
     w->BitBtn13Click();
 
     // Nothing on the station's address yet: the first attempt is refused and local music starts.
@@ -393,12 +392,7 @@ TEST_F(ControllerOnRealSound, AnAttemptAgainstAStationThatTricklesEndsIn20sWhile
 // follows, local tracks follow each other past the files that cannot be opened, and the day
 // closes at its stop time.
 TEST_F(ControllerOnRealSound, ABoxLeftOpenHoldsNeitherTheAttemptsNorLocalMusicNorTheClose) {
-    std::filesystem::remove(folder_.File("MUSICAS/L1.WAV").toStdString());
-    audiotest::Tone tone;
-    tone.frequency = kLocalHz;
-    tone.amplitude = 0.3;
-    tone.seconds = 3;
-    for (const char* name : {"S1.WAV", "S2.WAV"}) audiotest::WriteToneWav(folder_.File(QString("MUSICAS/") + name).toStdString(), tone);
+    ShortTracks({"S1.WAV", "S2.WAV"});
     for (const char* name : {"A.MP3", "D1.MP3", "D2.MP3"}) WriteBytes(folder_.File(QString("MUSICAS/") + name), "");
     w->BitBtn13Click();
 

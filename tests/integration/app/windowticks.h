@@ -4,11 +4,14 @@
 // end-of-playback polls run as built. The window's own timers are held back meanwhile, so
 // nothing ticks twice.
 #include "app/usom.h"
+#include "ui_usom.h"
 #include "system/clock.h"
 #include "ui/thdtimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 
@@ -19,6 +22,13 @@
 #include <string>
 
 namespace ctltest {
+
+// The window's history, without the times, in order.
+inline QStringList HistoryOf(const Tfrm_sonarisv1AAC& w) {
+    QStringList messages;
+    for (const QString& l : w.ui->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts)) messages << l.mid(l.indexOf(" - ") + 3);
+    return messages;
+}
 
 inline void Figure(const std::string& name, double value) {
     std::cout << "[figure] " << name << "=" << value << std::endl;
