@@ -28,7 +28,7 @@ from soak import rss_mb  # noqa: E402
 
 # Not the shops' starting "stream": each flip is a change the page has to show.
 FLIPS = ["silencio", "local", "saida_perdida", "fora_do_horario", "silencio", "local", "saida_perdida"]
-CUT, MUTE = 1, 2  # the shops whose process dies and whose line goes dead
+CUT, MUTES = 1, [2, 4, 5, 6, 7]  # the shop whose process dies, those whose line goes dead
 
 WATCH_JS = """
 window.seen = {}; window.watch = {}; window.received = 0;
@@ -177,7 +177,7 @@ def run(args, count):
         ready = shops.line()
         assert ready[0] == "ready" and int(ready[1]) == count, ready
         print(name + "connect_all_s=%s" % ready[2])
-        watcher = Watcher(broker.port, [shop(i) for i in [CUT, MUTE] + flipped])
+        watcher = Watcher(broker.port, [shop(i) for i in [CUT] + MUTES + flipped])
 
         browser = browser_for(profile)
         t0 = time.monotonic()
@@ -191,18 +191,20 @@ def run(args, count):
         start = time.monotonic()
         cpu0, stats0 = cpu_s(broker.proc.pid), shops.ask("stats")
         received0 = browser.execute_script("return window.received")
-        for i in (CUT, MUTE):
+        for i in [CUT] + MUTES:
             browser.execute_script("window.watch[arguments[0]] = 'offline';", shop(i))
         cut_at = float(shops.ask("cut %d" % CUT)[2])
-        mute_at = float(shops.ask("mute %d" % MUTE)[2])
+        mute_at = {i: float(shops.ask("mute %d" % i)[2]) for i in MUTES}
         flips = []
         for i, state in zip(flipped, FLIPS):
             browser.execute_script("window.watch[arguments[0]] = arguments[1];", shop(i), state)
             at = float(shops.ask("flip %d %s" % (i, state))[2])
             flips.append((shop(i), state, at))
             time.sleep(3)
-        # The dead line's will comes after the keep-alive and a half: 45 s.
-        wait_until(lambda: watcher.first(shop(MUTE), "offline", mute_at), 80, what="the dead line's will")
+        # A dead line's will comes after the keep-alive and a half (45 s) since the shop's last
+        # message.
+        wait_until(lambda: all(watcher.first(shop(i), "offline", at) for i, at in mute_at.items()), 80,
+                   what="the dead lines' wills")
         time.sleep(max(0.0, args.seconds - (time.monotonic() - start)))
         elapsed = time.monotonic() - start
         cpu1, stats1 = cpu_s(broker.proc.pid), shops.ask("stats")
@@ -211,7 +213,7 @@ def run(args, count):
         rss = rss_mb(broker.proc.pid)
         # A page that has fallen behind gets a minute more to show the rest.
         try:
-            wait_until(lambda: all(on_page(s) for s in [shop(CUT), shop(MUTE)] + [f[0] for f in flips]), 60,
+            wait_until(lambda: all(on_page(shop(i)) for i in [CUT] + MUTES + flipped), 60,
                        what="the page")
         except AssertionError:
             pass
@@ -240,10 +242,11 @@ def run(args, count):
 
         figure("change_to_subscriber_ms", [since(at, watcher.first(s, st, at)) for s, st, at in flips])
         figure("change_to_page_ms", [since(at, on_page(s)) for s, _, at in flips])
-        for label, i, at in (("killed", CUT, cut_at), ("dead_line", MUTE, mute_at)):
-            for where, seen in (("will", watcher.first(shop(i), "offline", at)), ("page", on_page(shop(i)))):
-                value = since(at, seen)
-                print(name + "%s_to_%s_s=%s" % (label, where, "none" if value is None else "%.1f" % (value / 1e3)))
+        figure("killed_to_will_s", [since(cut_at, watcher.first(shop(CUT), "offline", cut_at))], 1e3, "%.1f")
+        figure("killed_to_page_s", [since(cut_at, on_page(shop(CUT)))], 1e3, "%.1f")
+        figure("dead_line_to_will_s", [since(at, watcher.first(shop(i), "offline", at)) for i, at in mute_at.items()],
+               1e3, "%.1f")
+        figure("dead_line_to_page_s", [since(at, on_page(shop(i))) for i, at in mute_at.items()], 1e3, "%.1f")
         print("# %sconnections lost: %s" % (name, stats1[4]), file=sys.stderr)
         sys.stdout.flush()
     finally:
