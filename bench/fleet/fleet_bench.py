@@ -3,9 +3,9 @@ fresh broker on free ports and N shops; figures are named fleet_n<N>_*.
 
 Each time is taken twice: at a plain MQTT subscriber to the watched shops (mosquitto_sub),
 which is the broker's part, and on the page, which adds the browser's. Times on the page are
-taken in the page itself: a MutationObserver notes Date.now() when the
-watched row is drawn with the awaited state, and fleet-shops notes the wall clock when it hands
-the message to libmosquitto, so neither selenium's polling nor its round trips are counted.
+taken in the page itself: a MutationObserver notes Date.now() when the watched row is drawn
+with the awaited state, and fleet-shops notes the wall clock when it hands the message to
+libmosquitto, so neither selenium's polling nor its round trips are counted.
 The broker's CPU is the time on a CPU of its threads (/proc/PID/task/*/schedstat) over the
 window, with every shop publishing and the page subscribed to all of it. Messages are counted
 at both ends (the acknowledgements fleet-shops gets, the messages the page gets): Mosquitto
