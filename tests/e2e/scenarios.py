@@ -523,8 +523,11 @@ def fleet_page_checks(program, desktop, dying, profile):
         browser.get("http://127.0.0.1:9001/index.html")
 
         def row_state(shop):
-            rows = browser.find_elements(By.CSS_SELECTOR, 'tr[data-loja="%s"]' % shop)
-            return rows[0].get_attribute("data-estado") if rows else None
+            # Read in one call: the page replaces every row when it draws, so a row found by one
+            # call may be gone by the next.
+            return browser.execute_script(
+                "const r = document.querySelector('tr[data-loja=\"' + arguments[0] + '\"]'); return r ? r.dataset.estado : null;",
+                shop)
 
         program.start()
         wait_until(lambda: row_state("loja-silenciosa") == "silencio", 20, what="the silent shop's row")

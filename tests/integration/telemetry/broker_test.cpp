@@ -1,6 +1,6 @@
 // The fleet publisher against a real Mosquitto: what a chain's page receives, what happens to
-// the lines written while the broker is away, and a broker that takes the connection and never
-// answers.
+// the lines written while the broker is away, a broker that takes the connection and never
+// answers, and one that refuses the shop's password.
 #include "telemetry/fleetpublisher.h"
 #include "tests/support/testsupport.h"
 
@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -47,9 +48,10 @@ bool WaitFor(Condition condition, int ms = 15000) {
 
 class Broker {
 public:
-    explicit Broker(int port) : port_(port) {
+    explicit Broker(int port, const QByteArray& access = "allow_anonymous true\n") : port_(port) {
         WriteBytes(dir_.filePath("mosquitto.conf"),
-                   "listener " + QByteArray::number(port) + " 127.0.0.1\nallow_anonymous true\npersistence false\n"
+                   "listener " + QByteArray::number(port) + " 127.0.0.1\n" + access + "persistence false\n" +
+                   "log_dest file " + dir_.filePath("mosquitto.log").toUtf8() + "\n"
                    // The page takes a backlog of 2,000 lines at once: more than a client's default queue.
                    "max_queued_messages 5000\n");
         Start();
@@ -73,6 +75,9 @@ public:
         process_.kill();
         process_.waitForFinished();
     }
+    // Reads its password file again.
+    void Reload() { ::kill(pid_t(process_.processId()), SIGHUP); }
+    int Refusals() const { return int(ReadBytes(dir_.filePath("mosquitto.log")).count("disconnected, not authorised")); }
 
 private:
     int port_;
@@ -233,4 +238,36 @@ TEST_F(FleetOnABroker, ABrokerThatTakesTheConnectionAndNeverAnswersHoldsNothing)
     fleet.Stop();
     ::close(silent);
     EXPECT_FALSE(history.contains("FROTA: CONECTADO"));
+}
+
+TEST_F(FleetOnABroker, ARefusedPasswordHoldsNothingAndIsToldOnce) {
+    QTemporaryDir dir;
+    const QString passwords = dir.filePath("senhas");
+    ASSERT_EQ(QProcess::execute("/usr/bin/mosquitto_passwd", {"-b", "-c", passwords, "loja-214", "certa"}), 0);
+    // As root, Mosquitto would read the file again as its own user, who cannot enter `dir`.
+    Broker broker(port, "user root\nallow_anonymous false\npassword_file " + passwords.toUtf8() + "\n");
+    FleetSettings settings = Lab(port);
+    settings.User = QStringLiteral("loja-214");
+    settings.Password = QStringLiteral("errada");
+    TFleetPublisher fleet(settings, Record());
+    fleet.Start();
+    ASSERT_TRUE(WaitFor([&] { return history.contains("FROTA: SEM CONEXÃO"); }));
+    for (int i = 0; i < 3000; ++i) {
+        fleet.State(Playing(i % 2 ? "local" : "stream"), kAt.addSecs(i));
+        fleet.HistoryLine(QStringLiteral("10:00:00 - linha %1").arg(i), kAt.date());
+    }
+    EXPECT_FALSE(fleet.Connected());
+    EXPECT_EQ(fleet.Queued(), TFleetPublisher::kMaxQueued);
+    // Refused again after a delay, never at once: retried in a loop, the count would be past 3
+    // by the time this looks.
+    ASSERT_TRUE(WaitFor([&] { return broker.Refusals() >= 2; }, 30000));
+    EXPECT_LE(broker.Refusals(), 3);
+    EXPECT_EQ(history, QStringList{"FROTA: SEM CONEXÃO"}) << "once per loss, not at every refusal";
+
+    // The chain's administrator gives the shop the password it has.
+    ASSERT_EQ(QProcess::execute("/usr/bin/mosquitto_passwd", {"-b", passwords, "loja-214", "errada"}), 0);
+    broker.Reload();
+    ASSERT_TRUE(WaitFor([&] { return fleet.Connected(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return history.contains("FROTA: CONECTADO"); }));
+    EXPECT_EQ(history, (QStringList{"FROTA: SEM CONEXÃO", "FROTA: CONECTADO"}));
 }
