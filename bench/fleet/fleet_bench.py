@@ -23,7 +23,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "e2e"))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "soak"))
+from e2elib import headless_chromium, wait_until  # noqa: E402
 from soak import rss_mb  # noqa: E402
 
 # Not the shops' starting "stream": each flip is a change the page has to show.
@@ -48,17 +50,6 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def wait_until(predicate, timeout, step=0.2, what="condition"):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out after %.0f s waiting for %s" % (timeout, what))
-        time.sleep(step)
 
 
 def cpu_s(pid):
@@ -152,19 +143,6 @@ class Broker:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def browser_for(profile):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    options = webdriver.ChromeOptions()
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile):
-        options.add_argument(flag)
-    options.binary_location = "/usr/bin/chromium"
-    return webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
-
-
 def run(args, count):
     name = "fleet_n%d_" % count
     flipped = [3 + k * (count - 3) // len(FLIPS) for k in range(len(FLIPS))]
@@ -179,7 +157,7 @@ def run(args, count):
         print(name + "connect_all_s=%s" % ready[2])
         watcher = Watcher(broker.port, [shop(i) for i in [CUT] + MUTES + flipped])
 
-        browser = browser_for(profile)
+        browser = headless_chromium(profile)
         t0 = time.monotonic()
         browser.get("http://127.0.0.1:%d/index.html" % broker.ws)
         rows = lambda: browser.execute_script("return document.querySelectorAll('#lojas tr').length")  # noqa: E731

@@ -36,6 +36,21 @@ def wait_until(predicate, timeout, step=0.2, what="condition"):
         time.sleep(step)
 
 
+def headless_chromium(profile):
+    """Debian's chromium under selenium, headless, with its profile in PROFILE and nothing of
+    its own on the network."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + profile):
+        options.add_argument(flag)
+    options.binary_location = "/usr/bin/chromium"
+    return webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
+
+
 def _kill(proc, sig=signal.SIGTERM):
     if proc and proc.poll() is None:
         try:

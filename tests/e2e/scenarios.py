@@ -25,7 +25,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, cp1252_lines,  # noqa: E402
-                    runs, wait_until)
+                    headless_chromium, runs, wait_until)
 
 LOCAL_HZ = 1000.0
 TONES = {"stream": STREAM_HZ, "local": LOCAL_HZ}
@@ -507,18 +507,10 @@ def fleet_page(binary):
 
 
 def fleet_page_checks(program, desktop, dying, profile):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
 
     shop_state("loja-morta", "stream")
-    options = webdriver.ChromeOptions()
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile):
-        options.add_argument(flag)
-    options.binary_location = "/usr/bin/chromium"
-    browser = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
+    browser = headless_chromium(profile)
     try:
         browser.get("http://127.0.0.1:9001/index.html")
 
