@@ -9,10 +9,11 @@
 
 namespace fuzz {
 
-int LocalFile(const std::uint8_t* data, std::size_t size) {
-    WriteFile(QStringLiteral("FAIXA.TKM"), QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+namespace {
+
+void OpenAndDecode(const QString& path) {
     std::unique_ptr<soundlib::Decoder> decoder;
-    if (soundlib::Decoder::OpenFile((TempFolder() + QStringLiteral("FAIXA.TKM")).toStdString(), 44100, decoder) != 0) return 0;
+    if (soundlib::Decoder::OpenFile(path.toStdString(), 44100, decoder) != 0) return;
     Require(decoder->Rate() > 0 && decoder->Channels() > 0, "an opened file without rate or channels");
     std::vector<std::int16_t> out;
     for (int piece = 0; piece < 32 && decoder->DecodeMore(out); ++piece) {
@@ -23,6 +24,15 @@ int LocalFile(const std::uint8_t* data, std::size_t size) {
         decoder->Seek(decoder->TotalFrames() / 2);
         for (int piece = 0; piece < 8 && decoder->DecodeMore(out); ++piece) out.clear();
     }
+}
+
+}  // namespace
+
+int LocalFile(const std::uint8_t* data, std::size_t size) {
+    const long peakBefore = PeakMemoryMb();
+    WriteFile(QStringLiteral("FAIXA.TKM"), QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    OpenAndDecode(TempFolder() + QStringLiteral("FAIXA.TKM"));
+    Require(PeakMemoryMb() - peakBefore < 512, "a small file took hundreds of MB");
     return 0;
 }
 

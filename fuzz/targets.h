@@ -37,4 +37,8 @@ inline constexpr Target kTargets[] = {
 // Aborts with `what` on stderr: a broken promise, reported as a crash.
 void Require(bool condition, const char* what);
 
+// The process's peak resident memory so far, in MB: a few kilobytes of input must not raise
+// it by hundreds (the replay test has no fuzzer's memory limit to catch that).
+long PeakMemoryMb();
+
 }  // namespace fuzz

@@ -28,6 +28,11 @@ constexpr std::size_t kProbeStreamBytes = 64 * 1024;
 // Packets that may fail to decode before the first good frame, for a file that is not audio.
 constexpr int kMaxBadPackets = 64;
 constexpr int kMaxPlanes = 64;
+// FFmpeg sizes some buffers from the file's own fields and zeroes them: a damaged WAV whose
+// INFO chunk claims 1.6 GB made a 300-byte file take that much memory, enough to have a shop's
+// PC kill the player. No piece of audio, tag or cover picture needs more than this; a larger
+// request fails, and the file with it, like any other damaged file.
+constexpr std::size_t kMostOneAllocation = 64u << 20;
 // Rates no audio has: a header that claims one (a damaged WAV says 900 MHz) would have the
 // resampler build filter tables for minutes, inside the open, on the caller's thread.
 constexpr int kLowestRate = 1000;
@@ -35,6 +40,11 @@ constexpr int kHighestRate = 768000;
 }  // namespace
 
 Decoder::Decoder(int outRate) : outRate_(outRate) {
+    static const bool capped = [] {
+        av_max_alloc(kMostOneAllocation);
+        return true;
+    }();
+    (void)capped;
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
 }
