@@ -39,7 +39,12 @@ bool RealSoundLib::BASS_ChannelStop(DWORD handle) {
 DWORD RealSoundLib::BASS_ChannelIsActive(DWORD handle) {
     Entry* entry = Find(handle);
     if (!entry) return BASS_ACTIVE_STOPPED;
-    return Ok(entry->channel->Active());
+    const DWORD state = entry->channel->Active();
+    // The mixer may end an auto-freed channel between the look-up and the read. A caller that
+    // sees it stopped must then find its handle gone, as it would a moment later: looked up
+    // again, it is released and the error says so.
+    if (state == BASS_ACTIVE_STOPPED && entry->channel->FreedByItself() && !Find(handle)) return BASS_ACTIVE_STOPPED;
+    return Ok(state);
 }
 
 bool RealSoundLib::BASS_ChannelGetAttributes(DWORD handle, DWORD* freq, DWORD* volume, int* pan) {
