@@ -1,38 +1,34 @@
-// The main window's creation, first show and activation, the station settings, today's
-// window, and the wiring of widgets, timers, keys, menus and the tray icon to the handlers
-// that the other files of this class implement.
+// The main window's creation, first show and activation, the station settings, the wiring of
+// widgets, timers, keys, menus and the tray icon to their handlers, and the ways out.
 #include "app/usom.h"
 
 #include "app/about.h"
+#include "app/sonarisapplication.h"
 #include "app/sonarisicon.h"
 #include "app/startupfiles.h"
 #include "app/stationfile.h"
+#include "app/windowlook.h"
 #include "audio/uzorvanbass.h"
 #include "loudness/loudness.h"
-#include "schedule/todaywindow.h"
 #include "schedule/ucfg.h"
-#include "system/autostart.h"
 #include "system/clock.h"
 #include "system/codepage1252.h"
 #include "system/formats.h"
-#include "system/jpegimage.h"
+#include "system/funcoes.h"
 #include "system/messageboxes.h"
 #include "system/programfolder.h"
-#include "ui/thdtimer.h"
 #include "ui/uvolume.h"
 #include "ui_usom.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPixmap>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -46,196 +42,24 @@ const QString kStationLabel = QStringLiteral("SONARIS-V1 DEMONSTRATIVO");
 const QString kStationPort = QStringLiteral("9500");
 const QString kTrayHint = QStringLiteral("Vendrasil Sonaris");
 
-QFont PixelFont(int pixels, bool bold, const QString& family = QString()) {
-    QFont f;
-    if (!family.isEmpty()) f.setFamilies({family});
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-// Colours through the palette (not style sheets), so that the handlers that recolour a
-// label at run time only have to change its palette.
-void Paint(QWidget* w, const QColor& text, const QColor& background = QColor()) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, text);
-    if (background.isValid()) {
-        p.setColor(QPalette::Window, background);
-        w->setAutoFillBackground(true);
-    }
-    w->setPalette(p);
-}
-
-// --- the look of the window, as designed -------------------------------------------------
-
-void SetUpWindow(Tfrm_sonarisv1AAC& w) {
-    Ui::Tfrm_sonarisv1AAC* ui = w.ui;
-    // A dialog-style frame: title bar and close box, no resizing.
-    w.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
-    w.setFixedSize(672, 405);
-    w.setWindowIcon(SonarisIcon());
-    w.setFont(PixelFont(11, false));
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        w.move(area.center() - QPoint(w.width() / 2, w.height() / 2));
-    }
-
-    // The music list: one column across the grid, white cells under a silver header row.
-    ui->Stringgrid3->ApplyMusicListLook();
-
-    // Only the tabs take the page control's bold font and hand cursor; the pages keep theirs.
-    ui->PageControl1->tabBar()->setFont(PixelFont(13, true));
-    ui->PageControl1->tabBar()->setCursor(Qt::PointingHandCursor);
-
-    const QColor silver(192, 192, 192), yellow(255, 255, 0), white(255, 255, 255);
-    Paint(ui->Panel2, silver, QColor(0, 0, 55));
-    ui->Label10->setFont(PixelFont(16, false));
-    Paint(ui->Label29, white, QColor(255, 0, 0));
-    ui->Label29->setFont(PixelFont(11, true));
-    ui->Label2->setFont(PixelFont(19, true));
-    Paint(ui->Label2, white, QColor(128, 128, 128));
-    for (QLabel* l : {ui->Label12, ui->Label14}) Paint(l, yellow);
-    for (QLabel* l : {ui->Label13, ui->Label15, ui->Label21}) Paint(l, white);
-    QPalette cream = ui->ComboBox1->palette();
-    cream.setColor(QPalette::Base, QColor(250, 253, 227));
-    cream.setColor(QPalette::Button, QColor(250, 253, 227));
-    cream.setColor(QPalette::ButtonText, Qt::black);
-    cream.setColor(QPalette::Text, Qt::black);
-    ui->ComboBox1->setPalette(cream);
-    ui->ComboBox6->setPalette(QApplication::palette());
-    ui->SpeedButton1->setIcon(w.style()->standardIcon(QStyle::SP_BrowserReload));
-    ui->meter1->SetOrientation(Qt::Horizontal);
-    ui->MMLED1->SetColor(QColor(0, 45, 0));
-    ui->MMLED2->SetColor(QColor(0, 45, 0));
-
-    for (QLabel* l : {ui->Label5, ui->Label6}) l->setFont(PixelFont(13, false, QStringLiteral("Arial Black")));
-    ui->VrClock1->setFont(PixelFont(19, true));
-    ui->BitBtn8->setIcon(w.style()->standardIcon(QStyle::SP_DialogCloseButton));
-    ui->Button1->setIcon(w.style()->standardIcon(QStyle::SP_MediaPlay));
-    ui->Panel1->setFont(PixelFont(13, true));
-    Paint(ui->Panel1, white, Qt::black);
-
-    ui->BitBtn13->setIcon(w.style()->standardIcon(QStyle::SP_BrowserReload));
-    ui->BitBtn14->setIcon(w.style()->standardIcon(QStyle::SP_MediaPlay));
-    ui->BitBtn15->setIcon(w.style()->standardIcon(QStyle::SP_MediaStop));
-
-    ui->VrLabel3->setFont(PixelFont(16, false, QStringLiteral("Arial")));
-}
-
-void SetUpTimers(Tfrm_sonarisv1AAC& w) {
-    Tfrm_sonarisv1AAC* self = &w;
-    w.Timer_Geral = new QTimer(&w);
-    w.Timer_Geral->setInterval(5000);
-    QObject::connect(w.Timer_Geral, &QTimer::timeout, &w, [self] { self->Timer_GeralTimer(); });
-
-    w.Timer_sempre = new TThreadedTimer(&w);
-    w.Timer_sempre->SetInterval(300);
-    w.Timer_sempre->OnTimer = [self](TThreadedTimer*) { self->Timer_sempreTimer(); };
-    w.Timer_sempre->SetDue([self] { return self->SempreDue(); });
-
-    w.Timer_abertura = new TThreadedTimer(&w);
-    w.Timer_abertura->SetInterval(3000);
-    w.Timer_abertura->OnTimer = [self](TThreadedTimer*) { self->Timer_aberturaTimer(); };
-
-    w.timer_meter = new TThreadedTimer(&w);
-    w.timer_meter->SetInterval(100);
-    w.timer_meter->Tag = 1;
-    w.timer_meter->OnTimer = [self](TThreadedTimer*) { self->timer_meterTimer(); };
-
-    w.timer_DiminuirVolume = new QTimer(&w);
-    w.timer_DiminuirVolume->setInterval(100);
-    QObject::connect(w.timer_DiminuirVolume, &QTimer::timeout, &w, [self] { self->timer_DiminuirVolumeTimer(); });
-
-    w.timer_aumentarvolume = new QTimer(&w);
-    w.timer_aumentarvolume->setInterval(100);
-    QObject::connect(w.timer_aumentarvolume, &QTimer::timeout, &w, [self] { self->timer_aumentarvolumeTimer(); });
-
-    // The only timer running from the start.
-    w.Timer_sempre->SetEnabled(true);
-}
-
-void SetUpMenus(Tfrm_sonarisv1AAC& w) {
-    Tfrm_sonarisv1AAC* self = &w;
-    // The shortcuts are the window's own keys (see eventFilter); the menu only shows them.
-    w.PopupMenu2 = new QMenu(&w);
-    w.PopupMenu2->addAction(QStringLiteral("Sobre\tF1"));
-    QAction* volume = w.PopupMenu2->addAction(QStringLiteral("Controle de Volume\tF10"));
-    volume->setObjectName(QStringLiteral("ControledeVolume1"));
-    QObject::connect(volume, &QAction::triggered, &w, [self] { self->ControledeVolume1Click(); });
-    QAction* schedule = w.PopupMenu2->addAction(QStringLiteral("Configurações de acionamento\tF11"));
-    schedule->setObjectName(QStringLiteral("Configuraesdeacionamento1"));
-    QObject::connect(schedule, &QAction::triggered, &w, [self] { self->Configuraesdeacionamento1Click(); });
-
-    // The tray icon's menu; the icon shows it only from the first activation on.
-    w.PopupMenu3 = new QMenu(&w);
-    QAction* off = w.PopupMenu3->addAction(QStringLiteral("Desligar Sonaris"));
-    off->setObjectName(QStringLiteral("DesligarSonaris2"));
-    QObject::connect(off, &QAction::triggered, &w, [self] { self->DesligarSonaris2Click(); });
-}
-
-void ConnectButtons(Tfrm_sonarisv1AAC& w) {
-    Tfrm_sonarisv1AAC* self = &w;
-    Ui::Tfrm_sonarisv1AAC* ui = w.ui;
-    QObject::connect(ui->Button1, &QPushButton::clicked, &w, [self] { self->Button1Click(); });
-    QObject::connect(ui->BitBtn8, &QPushButton::clicked, &w, [self] { self->BitBtn8Click(); });
-    QObject::connect(ui->BitBtn13, &QPushButton::clicked, &w, [self] { self->BitBtn13Click(); });
-    QObject::connect(ui->BitBtn14, &QPushButton::clicked, &w, [self] { self->BitBtn14Click(); });
-    QObject::connect(ui->BitBtn15, &QPushButton::clicked, &w, [self] { self->BitBtn15Click(); });
-    QObject::connect(ui->SpeedButton1, &QToolButton::clicked, &w, [self] { self->SpeedButton1Click(); });
-}
-
-void LoadLogo(Ui::Tfrm_sonarisv1AAC* ui, const QString& folder) {
-    const QString path = folder + QStringLiteral("LOGO/LOGO.JPG");
-    QImage logo;
-    if (QFileInfo::exists(path)) logo = LoadJpegFile(path);
-    if (!logo.isNull()) {
-        ui->Image1->setPixmap(QPixmap::fromImage(logo));
-        ui->Image1->setToolTip(QString());
-        ui->Image1->setFrameShape(QFrame::NoFrame);
-        return;
-    }
-    // A missing or undecodable logo: an outlined empty area whose hint tells the operator
-    // where to put one.
-    ui->Image1->clear();
-    ui->Image1->setFrameShape(QFrame::Box);
-    // The hint's lines are parted by bare carriage returns, as the Windows hints showed them;
-    // Qt's tool tips break only at line feeds.
-    QString hint = QStringLiteral("LOGO DA EMPRESA\rTAMANHO 50X250 PIXELS\rARQUIVO: ") + folder + QStringLiteral("LOGO/LOGO.JPG");
-    ui->Image1->setToolTip(hint.replace(QLatin1Char('\r'), QLatin1Char('\n')));
-}
-
-// Key preview: F1, F10, F11 and Alt+I are the window's; other characters go to FormKeyPress
-// and on to the control. True when the key is used up.
-bool PreviewKey(Tfrm_sonarisv1AAC& w, QKeyEvent* event) {
-    if (w.FormKeyDown(event->key(), event->modifiers())) return true;
-    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    if (mods == Qt::NoModifier) {
-        switch (event->key()) {
-        case Qt::Key_F1:  // "Sobre": nothing is bound to it
-            return true;
-        case Qt::Key_F10:
-            w.ControledeVolume1Click();
-            return true;
-        case Qt::Key_F11:
-            w.Configuraesdeacionamento1Click();
-            return true;
-        default:
-            break;
-        }
-    }
-    // Characters typed with Ctrl or Alt are commands, not characters.
-    if (!(mods & (Qt::ControlModifier | Qt::AltModifier)) && !event->text().isEmpty())
-        w.FormKeyPress(event->text().at(0));
-    return false;
-}
 }  // namespace
 
 Tfrm_sonarisv1AAC::Tfrm_sonarisv1AAC(soundlib::ISoundLib& lib, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::Tfrm_sonarisv1AAC), lib_(lib) {
     ui->setupUi(this);
     SetUpWindow(*this);
-    SetUpTimers(*this);
+    Run = new TDailyRun(*this);
+    Connection = new TConnection(*this);
+    Local = new TLocalPlay(*this);
+    Fleet = new TFleetLink(*this);
+    Timer_Geral = Run->Timer_Geral;
+    Timer_sempre = Run->Timer_sempre;
+    timer_meter = Connection->timer_meter;
+    timer_DiminuirVolume = Connection->timer_DiminuirVolume;
+    timer_aumentarvolume = Connection->timer_aumentarvolume;
+    Timer_abertura = new TThreadedTimer(this);
+    Timer_abertura->SetInterval(3000);
+    Timer_abertura->OnTimer = [this](TThreadedTimer*) { Timer_aberturaTimer(); };
     SetUpMenus(*this);
     ConnectButtons(*this);
 
@@ -251,17 +75,19 @@ Tfrm_sonarisv1AAC::Tfrm_sonarisv1AAC(soundlib::ISoundLib& lib, QWidget* parent)
     // Key preview and the window-wide context menu see the events of every child first.
     qApp->installEventFilter(this);
     FormCreate();
+    // The only timer running from the start.
+    Timer_sempre->SetEnabled(true);
 }
 
 Tfrm_sonarisv1AAC::~Tfrm_sonarisv1AAC() {
     qApp->removeEventFilter(this);
-    if (attempt_) attempt_->Abandon();  // nothing of it may reach the players being deleted
-    if (fleet_) fleet_->Stop();         // the offline state, while the players still answer nothing
+    Connection->Abandon();  // nothing of the attempt may reach the players being deleted
+    Fleet->Stop();          // the offline state, while the players still answer nothing
     // The timers and the players go before the widgets that their handlers write to.
-    delete Timer_sempre;
+    delete Run->Timer_sempre;
     delete Timer_abertura;
-    delete timer_meter;
-    Timer_sempre = Timer_abertura = timer_meter = nullptr;
+    delete Connection->timer_meter;
+    Run->Timer_sempre = Timer_sempre = Timer_abertura = Connection->timer_meter = timer_meter = nullptr;
     Timer_Geral->stop();
     timer_DiminuirVolume->stop();
     timer_aumentarvolume->stop();
@@ -295,8 +121,8 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     PlayerState.WebError = -1;
     PlayerState.StreamUrl.clear();
     PlayerState.BufferMark = 0;
-    ConnectTicks = 60;
-    FlushCount = 0;
+    Run->ConnectTicks = 60;
+    Local->FlushCount = 0;
 
     MoveClienteIni(folder);
 
@@ -304,14 +130,13 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     GenreIndex = server.GenreIndex;
     PlayerState.DeviceIndex = server.DeviceIndex;
 
-    Atualiza_whoje();
+    Run->Atualiza_whoje();
 
     PlayerState.NormalVolume = ReadNormalVolume(folder);
 
     const auto handle = reinterpret_cast<void*>(winId());
-    attempt_ = new TStreamAttempt(this);
     WebPlayer = new TZorvanBass(lib_, this);
-    WebPlayer->OnStop = [this](TZorvanBass* sender) { webStop(sender); };
+    WebPlayer->OnStop = [this](TZorvanBass* sender) { Connection->webStop(sender); };
     // SERVER.INI keeps the device as a place in the list of the day it was chosen; a device
     // unplugged since must not leave the shop silent. The stored number stays for its return.
     const int device = PlayerDevice(WebPlayer, server.DeviceIsNumber);
@@ -320,7 +145,7 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     WebPlayer->UseAac = 1;
 
     LocalPlayer = new TZorvanBass(lib_, this);
-    LocalPlayer->OnStop = [this](TZorvanBass* sender) { StopMusica(sender); };
+    LocalPlayer->OnStop = [this](TZorvanBass* sender) { Local->StopMusica(sender); };
     LocalPlayer->InitDevice(device, handle);
     LocalPlayer->BufferLength = 3000;
 
@@ -352,7 +177,7 @@ void Tfrm_sonarisv1AAC::FormCreate() {
     }
 
     QDir().mkpath(folder + QStringLiteral("LOGO"));
-    LoadLogo(ui, folder);
+    LoadLogo(*this, folder);
 
     if (GenreIndex > ui->ComboBox1->count() - 1) GenreIndex = 0;
     ui->ComboBox1->setCurrentIndex(GenreIndex < 0 ? -1 : GenreIndex);
@@ -371,21 +196,6 @@ void Tfrm_sonarisv1AAC::Define_Estacao() {
 QString Tfrm_sonarisv1AAC::StationAddress() const {
     if (!PlayerState.StationUrl.isEmpty()) return PlayerState.StationUrl;
     return DefaultStreamBase() + PlayerState.StreamPort.trimmed();
-}
-
-void Tfrm_sonarisv1AAC::Atualiza_whoje() {
-    if (!week_) week_ = ReadWeekLines(ProgramFolder());
-    PlayerState.Window = WindowAt(*week_, NowDateTime());
-    const TodayWindow& today = PlayerState.Window.Times;
-    PlayerState.TodayStart = today.Start;
-    PlayerState.TodayStop = today.Stop;
-    if (!today.StatusText.isEmpty()) ui->Label10->setText(today.StatusText);
-    if (today.ShowTimes) {
-        ui->Label13->setText(FormatTime(today.Start));
-        // A stop after midnight says so, or 18:00 to 02:00 would read as a mistake.
-        const int days = PlayerState.Window.StopDays();
-        ui->Label15->setText(FormatTime(today.Stop) + (days > 0 ? QStringLiteral(" (+%1)").arg(days) : QString()));
-    }
 }
 
 // --- show and first activation -------------------------------------------------------------
@@ -423,7 +233,7 @@ void Tfrm_sonarisv1AAC::FormActivate() {
     Salva_Historico(QStringLiteral("** INICIADO O SISTEMA **"));
     // Written here, not when the file was read: the history of the day is in the memo only now.
     if (stationRefused_) Salva_Historico(QStringLiteral("ESTACAO.INI: endereço inválido - usando a estação padrão"));
-    Inicia_Frota();
+    Fleet->Inicia_Frota();
 }
 
 void Tfrm_sonarisv1AAC::Timer_aberturaTimer() {
@@ -531,4 +341,67 @@ bool Tfrm_sonarisv1AAC::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// --- the ways out and the menus -------------------------------------------------------------
+
+void Tfrm_sonarisv1AAC::BitBtn8Click() {
+    if (IsActive()) {
+        MinimizeApplication();
+        return;
+    }
+    Run->Para();
+    // A player that still holds a channel raises OnStop here; with the run switched off its
+    // handler starts nothing.
+    WebPlayer->Stop();
+    LocalPlayer->Stop();
+    Salva_Historico(QStringLiteral("ENCERRANDO SISTEMA  - PELO USUÁRIO"));
+    close();  // closeEvent asks FormClose
+}
+
+bool Tfrm_sonarisv1AAC::FormClose() {
+    if (IsActive()) {
+        MinimizeApplication();
+        return false;
+    }
+    if (!ConfirmBox(QStringLiteral("Deseja Realmente Desativar o Sistema ??"))) return false;
+    Salva_Historico(QStringLiteral("*** SISTEMA DESLIGADO ***"));
+    Salva_Historico(QString(37, QLatin1Char('=')));
+    WebPlayer->Close();
+    return true;
+}
+
+void Tfrm_sonarisv1AAC::DesligarSonaris2Click() {
+    DeleteStartupShortcut(StartupLinkName);
+    Encerra_Programa();
+}
+
+// No question and no closing lines: closeEvent lets the window go without FormClose, and
+// exit() leaves every event loop without asking the windows to close. An attempt still
+// opening is left to finish by itself: nothing of it plays or is written, and nobody waits.
+void Tfrm_sonarisv1AAC::Encerra_Programa() {
+    Connection->Abandon();
+    quitting_ = true;
+    QCoreApplication::exit(0);
+}
+
+// A logout or shutdown ends the program as the tray's "Desligar Sonaris" does, but the start
+// with the session stays: an activated player comes back at the next logon.
+void Tfrm_sonarisv1AAC::FimDaSessao() { Encerra_Programa(); }
+
+void Tfrm_sonarisv1AAC::FormKeyPress(QChar key) {
+    if (key == QLatin1Char('C') || key == QLatin1Char('c')) MessageBoxes().Message(PlayerState.StreamUrl, ApplicationTitle());
+}
+
+void Tfrm_sonarisv1AAC::ControledeVolume1Click() {
+    if (VolumeDialog) VolumeDialog->exec();
+    Define_Estacao();
+}
+
+void Tfrm_sonarisv1AAC::Configuraesdeacionamento1Click() {
+    if (ScheduleEditor) ScheduleEditor->show();
+}
+
+int Tfrm_sonarisv1AAC::PlayerDevice(TZorvanBass* player, bool named) {
+    return named ? player->DeviceOrDefault(PlayerState.DeviceIndex) : int(lib_.GetDefaultDevice());
 }

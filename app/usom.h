@@ -1,41 +1,34 @@
 #pragma once
-// Tfrm_sonarisv1AAC: the main window and player controller. One class, its handlers split
-// into files by concern:
+// Tfrm_sonarisv1AAC: the main window. It holds the window (widgets, menus, the tray icon, the
+// dialogs, key preview) and the parts of the controller, each an object of its own:
+//   TDailyRun   (dailyrun.h)    activation, the daily run's ticks, the close, the output, the
+//                               day's account and the day's state (TDay, day.h)
+//   TConnection (connection.h)  the stream: attempt, monitor, dead air, ramps
+//   TLocalPlay  (localplay.h)   local music and "Atualizar Servidores"
+//   TFleetLink  (fleetlink.h)   the chain's view of this shop (FROTA.INI)
+// The handlers keep their designer names here and hand over to the part they belong to; the
+// parts reach the players and the widgets through this window. Everything runs on the
+// user-interface thread; the threaded timers deliver their ticks there, and the stream's open
+// (TStreamAttempt) comes back there as a completion.
 //   usom.cpp             creation (FormCreate), Define_Estacao, FormShow, FormActivate,
-//                        Timer_aberturaTimer, Atualiza_whoje, window events, tray, menus
+//                        Timer_aberturaTimer, window events, tray, menus, the ways out
 //   usom_history.cpp     Salva_Historico and the day file
-//   usom_dailyrun.cpp    activation, Timer_GeralTimer, Timer_sempreTimer, the ways out, keys
-//   usom_connection.cpp  Conecta_Web, webStop, the proxy text
-//   usom_monitor.cpp     timer_meterTimer, the giving up of a stream and the two volume ramps
-//   usom_deadair.cpp     the monitor's watch on a stream that carries silence
-//   usom_localplay.cpp   the music list refresh, PlayMusica, StopMusica, Play/Stop buttons,
-//                        Atualiza_Servidores, the loudness measurement's queue
 //   usom_diagnostics.cpp FormKeyDown and the Alt+I report
-//   usom_dayaccount.cpp  the day's account: what was heard, fed by the daily run, and its line
-//   usom_output.cpp      Verifica_Saida: the sound output lost and back
-//   usom_fleet.cpp       the chain's view of this shop (FROTA.INI)
-// Everything runs on the user-interface thread; the threaded timers deliver their ticks there,
-// and the stream's open (TStreamAttempt) comes back there as a completion.
-#include "app/dayaccount.h"
-#include "app/deadair.h"
+#include "app/connection.h"
+#include "app/dailyrun.h"
+#include "app/fleetlink.h"
+#include "app/localplay.h"
 #include "app/playerstate.h"
-#include "app/streamattempt.h"
 #include "audio/soundlib/soundlib.h"
-#include "local/shuffle.h"
-#include "schedule/todaywindow.h"
 #include "system/autostart.h"  // StartupLinkName, the link that marks a player left activated
-#include "telemetry/fleetpublisher.h"
+#include "ui/thdtimer.h"
 
 #include <QDate>
-#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 
-#include <atomic>
-#include <exception>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -47,7 +40,6 @@ class QTimer;
 QT_END_NAMESPACE
 
 class TLoudness;
-class TThreadedTimer;
 class TZorvanBass;
 class Tform_about;
 class Tform_volume;
@@ -65,6 +57,7 @@ public:
 
     // The program entry creates the other three windows after this one and hands them over.
     void SetWindows(Tform_about* about, Tform_volume* volume, Tfrm_cfg* cfg);
+    soundlib::ISoundLib& Lib() const { return lib_; }
 
     // --- start-up (usom.cpp)
     void FormCreate();
@@ -74,103 +67,61 @@ public:
     void Define_Estacao();
     // ESTACAO.INI's address when it gave one, else the built-in base and port.
     QString StationAddress() const;
-    void Atualiza_whoje();
     void VrLabel3Click();
     void MinimizeApplication();  // to the tray; an ordinary minimised window without one
     bool MinimizesToTray() const;  // the desktop has a notification area and the icon is in it
     void RestoreApplication();
+    // The device the players open: DeviceIndex, or the system's default output when that
+    // number names no device now, or when SERVER.INI's value was no number (`named` false).
+    int PlayerDevice(TZorvanBass* player, bool named);
 
     // --- history (usom_history.cpp)
     void Salva_Historico(const QString& message);
     QString HistoryDayFile(const QDate& date) const;  // HistoryDir + YYYYMMDD.PCS
 
-    // --- daily run (usom_dailyrun.cpp)
-    bool IsActive() const;  // Timer_Geral enabled
-    void Button1Click();
-    void Timer_GeralTimer();
-    // The day's close at the first tick after TodayStop: both players fade out.
-    void ScheduledClose();
-    // Whether a close is owed: something was wanted or started inside today's window, or
-    // something still sounds.
-    bool ScheduledCloseOwed();
-    // The first tick after the window in force has given way: its close if still owed and its
-    // account line, then the window that applies now.
-    void NewDay();
-    void Timer_sempreTimer();
-    bool SempreDue() const;  // on Timer_sempre's thread
+    // --- the ways out and the menus (usom.cpp)
     void BitBtn8Click();
     bool FormClose();  // true: the window may close
     void DesligarSonaris2Click();
     void Encerra_Programa();  // the program ends now, without a question
     void FimDaSessao();       // the session ends (logout, shutdown): the program ends, the start with the session kept
-    void VrTrayIcon1DblClick();
+    void VrTrayIcon1DblClick() { RestoreApplication(); }
     void FormKeyPress(QChar key);
     void ControledeVolume1Click();
     void Configuraesdeacionamento1Click();
-
-    // --- stream connection (usom_connection.cpp)
-    // Starts an attempt and returns; what follows the open comes as its completion.
-    void Conecta_Web();
-    bool AttemptRunning() const { return !attempt_->Idle(); }
-    void webStop(TZorvanBass* sender);
-    // The proxy text for the current proxy state; empty for no proxy.
-    QString ProxyTextFor() const;
-
-    // --- connection monitor and ramps (usom_monitor.cpp)
-    void timer_meterTimer();
-    void timer_DiminuirVolumeTimer();
-    void timer_aumentarvolumeTimer();
-    std::int32_t RampStep() const;
-    // Gives the stream up for local music: the history line, the fade-out, WebError -1, and
-    // inside the window a local track when `startLocal` and none plays.
-    void GiveUpStream(const QString& historyLine, bool startLocal);
-
-    // --- dead air (usom_deadair.cpp)
-    // At a monitor tick: true when the stream is (being) given up for its silence.
-    bool WatchDeadAir();
-    // At the end of a local track: true when the stream held behind it was silent all along
-    // and has been given up (local music goes on).
-    bool GiveUpSilentHeldStream();
-
-    // --- local playback (usom_localplay.cpp)
-    void BitBtn13Click();
-    void PlayMusica(const QString& tag);
-    void StopMusica(TZorvanBass* sender);
-    void BitBtn14Click();
-    void BitBtn15Click();
-    void Atualiza_Servidores();
-    void SpeedButton1Click();
-    // Atualiza_Servidores' refusal while the stream plays: one box at a time, opened from the
-    // event loop rather than inside the handler that asked for it.
-    void ShowServersRefusal();
-    // The loudness measurement's queue: the rows in the order they will play, the next first.
-    // After a refresh of the list (`wholeFolder`) files no longer there are forgotten.
-    void Nivela_Fila(bool wholeFolder);
-
-    // --- the chain's view of this shop (usom_fleet.cpp)
-    void Inicia_Frota();  // at start: FROTA.INI read, the publisher started when it names a broker
-    void Olha_Frota();    // the state compared with the last one published
-    FleetState EstadoFrota();
-
-    // --- the sound output that goes away and comes back (usom_output.cpp)
-    void Verifica_Saida();
-    // The device the players open: DeviceIndex, or the system's default output when that
-    // number names no device now, or when SERVER.INI's value was no number (`named` false).
-    int PlayerDevice(TZorvanBass* player, bool named);
 
     // --- diagnostics (usom_diagnostics.cpp)
     // True when the key was handled (Alt+I alone).
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
     QString DiagnosticsReport();
 
-    // --- the day's account (usom_dayaccount.cpp)
-    void Inicia_Conta();       // activation: the account's looks start now
-    void Conta_Dia();          // a look at the players for the account
-    void Conta_Queda();        // a stream lost while the run is active
-    void Escreve_Resumo();     // the account's line in the history
+    // --- the handlers of the controller's parts
+    bool IsActive() const { return Run->IsActive(); }
+    void Button1Click() { Run->Button1Click(); }
+    void Timer_GeralTimer() { Run->Timer_GeralTimer(); }
+    void Timer_sempreTimer() { Run->Timer_sempreTimer(); }
+    bool SempreDue() const { return Run->SempreDue(); }
+    void Conecta_Web() { Connection->Conecta_Web(); }
+    bool AttemptRunning() const { return Connection->AttemptRunning(); }
+    QString ProxyTextFor() const { return Connection->ProxyTextFor(); }
+    void timer_meterTimer() { Connection->timer_meterTimer(); }
+    void timer_DiminuirVolumeTimer() { Connection->timer_DiminuirVolumeTimer(); }
+    void timer_aumentarvolumeTimer() { Connection->timer_aumentarvolumeTimer(); }
+    std::int32_t RampStep() const { return Connection->RampStep(); }
+    void BitBtn13Click() { Local->BitBtn13Click(); }
+    void PlayMusica(const QString& tag) { Local->PlayMusica(tag); }
+    void BitBtn14Click() { Local->BitBtn14Click(); }
+    void BitBtn15Click() { Local->BitBtn15Click(); }
+    void Atualiza_Servidores() { Local->Atualiza_Servidores(); }
+    void SpeedButton1Click() { Local->Atualiza_Servidores(); }
+    FleetState EstadoFrota() const { return Fleet->EstadoFrota(); }
 
-    // Components, under their designer names.
+    // Components, under their designer names; the timers belong to the parts that run them.
     Ui::Tfrm_sonarisv1AAC* ui = nullptr;
+    TDailyRun* Run = nullptr;
+    TConnection* Connection = nullptr;
+    TLocalPlay* Local = nullptr;
+    TFleetLink* Fleet = nullptr;
     QTimer* Timer_Geral = nullptr;
     QTimer* timer_DiminuirVolume = nullptr;
     QTimer* timer_aumentarvolume = nullptr;
@@ -185,13 +136,7 @@ public:
     TZorvanBass* WebPlayer = nullptr;
     TZorvanBass* LocalPlayer = nullptr;
 
-    // Window fields.
-    std::int32_t ConnectTicks = 60;
     std::int32_t GenreIndex = 0;
-    std::int32_t FlushCount = 0;
-    TRandomDraw Shuffle;  // the local shuffle's draw, never seeded
-    TDayAccount DayAccount;
-    TDeadAirWatch DeadAir;
     std::unique_ptr<TLoudness> Loudness;  // none with NIVELAR=0
 
     Tform_about* AboutBox = nullptr;
@@ -210,29 +155,9 @@ protected:
 
 private:
     soundlib::ISoundLib& lib_;
-    // The connection attempt: its open runs away from this thread (Conecta_Web).
-    TStreamAttempt* attempt_ = nullptr;
-    void StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result);
-    void Conexao_Concluida(std::exception_ptr error);  // what follows an attempt, with WebError as it stands
     bool activateHandled_ = false;  // FormActivate runs at the first activation only
     bool firstShowSeen_ = false;    // the first show also runs FormActivate, queued
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
-    // PlayMusica is choosing, opening and starting a track: the local player's stop events of
-    // that moment (the previous channel's close, a failed open, a reopen) are no end of a track.
-    bool openingTrack_ = false;
-    // The sound output is lost; the status line it replaced, given back when an output opens.
-    bool outputLost_ = false;
-    QString statusBeforeLoss_;
-    // What Timer_sempre's last tick saw, for its thread to skip a tick that would find the same.
-    std::atomic<bool> sempreLooksAgain_{true};  // no players yet, a local track plays, output lost
-    std::atomic<std::uint64_t> sempreWebSeen_{0}, sempreLocalSeen_{0}, sempreOutputSeen_{0};
     // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
     bool stationRefused_ = false;
-    bool serversRefusalWaiting_ = false;  // a refusal box is queued or open
-    // The daily run has ticked since its activation: a window that gives way was the run's own.
-    bool runTicked_ = false;
-    TFleetPublisher* fleet_ = nullptr;  // only with a usable FROTA.INI
-    QDateTime lastDrop_;                // the last stream lost, for the fleet
-    // The weekly schedule as read at start: each new date takes its line from it.
-    std::optional<WeekLines> week_;
 };

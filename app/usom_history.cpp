@@ -36,5 +36,5 @@ void Tfrm_sonarisv1AAC::Salva_Historico(const QString& message) {
     const QString line = FormatTime(TimeOfDay()) + QStringLiteral(" - ") + message;
     ui->Memo1->appendPlainText(line);
     WriteLines1252Atomic(path, MemoLines(ui->Memo1));
-    if (fleet_) fleet_->HistoryLine(line, Today());
+    if (Fleet) Fleet->HistoryLine(line, Today());
 }

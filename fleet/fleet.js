@@ -7,13 +7,14 @@ const TEXTO = {
   silencio: 'Silêncio',
   saida_perdida: 'Saída de áudio perdida',
   offline: 'Sem conexão',
+  conectando: 'Conectando',
   local: 'Músicas locais',
   stream: 'Streaming',
   fora_do_horario: 'Fora do horário',
   desativado: 'Desativado',
 };
 // The ones to look at first come first.
-const ORDEM = ['silencio', 'saida_perdida', 'offline', 'local', 'stream', 'fora_do_horario', 'desativado'];
+const ORDEM = ['silencio', 'saida_perdida', 'offline', 'conectando', 'local', 'stream', 'fora_do_horario', 'desativado'];
 
 const lojas = new Map();  // id -> { estado, resumo, historico: [] }
 let escolhida = null;

@@ -34,3 +34,19 @@ PlayWindow WindowAt(const WeekLines& week, const QDateTime& now) {
     }
     return window;
 }
+
+namespace {
+// The instant of the same wall-clock reading under the zone's rules now; unchanged (and cheap:
+// one look at the zone) while those rules give it the offset it carries.
+QDateTime FollowedZone(const QDateTime& instant) {
+    if (!instant.isValid()) return instant;
+    const qint64 ms = instant.toMSecsSinceEpoch();
+    if (QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc() == instant.offsetFromUtc()) return instant;
+    return LocalInstant(instant.date(), instant.time());
+}
+}  // namespace
+
+void PlayWindow::FollowZone() {
+    Open = FollowedZone(Open);
+    Close = FollowedZone(Close);
+}

@@ -21,6 +21,10 @@ struct PlayWindow {
     int StopDays() const { return int(First.daysTo(Close.date())); }
     bool Holds(const QDateTime& now) const { return Open <= now && now <= Close; }
     // The window still applies: it gives way on a date after its last line's, once it has closed.
+    // The instants again from their wall-clock readings when the system's zone has changed
+    // since they were found: each carries the offset it was found with, and a shop whose zone
+    // is set during the day would otherwise close hours early or late.
+    void FollowZone();
     bool InForce(const QDateTime& now) const {
         const QDate date = now.date();
         return date >= First && (date <= Last || now <= Close);

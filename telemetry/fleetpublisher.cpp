@@ -223,7 +223,8 @@ QByteArray TFleetPublisher::StatePayload(bool online) const {
 void TFleetPublisher::State(const FleetState& state, const QDateTime& now) {
     const bool changed = !haveLast_ || !(state == last_);
     if (changed) {
-        if (!haveLast_ || state.Now != last_.Now) since_ = now;
+        if (state.Since.isValid()) since_ = state.Since;
+        else if (!haveLast_ || state.Now != last_.Now) since_ = now;
         last_ = state;
         haveLast_ = true;
     } else if (lastSent_.isValid() && std::abs(lastSent_.msecsTo(now)) < kRepeatStateMs) {

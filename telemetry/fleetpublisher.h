@@ -27,7 +27,9 @@
 // What the player is doing, as the fleet's page shows it.
 struct FleetState {
     bool Activated = false;
-    QString Now;  // "desativado", "fora_do_horario", "stream", "local", "silencio", "saida_perdida"
+    // "desativado", "fora_do_horario", "conectando", "stream", "local", "silencio", "saida_perdida"
+    QString Now;
+    QDateTime Since;  // when Now began; invalid: from the first look that saw it
     QString WindowStart, WindowStop;  // HH:MM:SS, empty when today has no window
     QString Station;                  // the station's address, without credentials
     QDateTime LastDrop;               // invalid: none yet

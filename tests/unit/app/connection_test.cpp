@@ -78,7 +78,7 @@ TEST_F(ConnectionTest, ASuccessPlaysTheStreamAndKeepsTheServerListAndRemovesTheM
     ActivateAndConnect();
     EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Sonaris"}));
     EXPECT_EQ(PlayerState.WebError, 0);
-    EXPECT_EQ(w->ConnectTicks, 0);
+    EXPECT_EQ(w->Run->ConnectTicks, 0);
     EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
     EXPECT_EQ(w->ui->Panel1->text(), "SONARIS-V1 DEMONSTRATIVO");
     ASSERT_NE(WebChannel(), nullptr);

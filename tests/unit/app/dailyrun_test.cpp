@@ -26,7 +26,7 @@ TEST_F(DailyRunTest, ActivationSwitchesTheWindowOnAndLeavesTheMarksOfAnActivePla
     EXPECT_EQ(w->ui->Label2->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_EQ(w->ui->Label10->text(), "Aguarde...Acionando Sistema em 15 segundos...");
     EXPECT_EQ(PlayerState.WebError, -1);
-    EXPECT_EQ(w->ConnectTicks, 95);
+    EXPECT_EQ(w->Run->ConnectTicks, 95);
     EXPECT_EQ(PlayerState.ActivatedAt, QTime(10, 0));
     EXPECT_TRUE(StartupShortcutExists(StartupLinkName));
     EXPECT_EQ(ReadBytes(folder.File("SERVER.INI")), QByteArray("DEVICE=1\r\nINDEX_SERVER=0\r\nINDEX_GENERO=0\r\n"));
@@ -60,7 +60,7 @@ TEST_F(DailyRunTest, ActivatedBeforeTheWindowTheCountWaitsForTodayStart) {
     At(7, 0);
     w->Button1Click();
     TickGeral(300);
-    EXPECT_EQ(w->ConnectTicks, 95);
+    EXPECT_EQ(w->Run->ConnectTicks, 95);
     EXPECT_FALSE(PlayerState.CloseArmed);
     EXPECT_EQ(Attempts(lib), 0);
 
@@ -155,7 +155,7 @@ TEST_F(DailyRunTest, DeactivationAsksAndOnOkFadesBothAndRemovesTheAutostartEntry
     EXPECT_EQ(w->ui->Label2->palette().color(QPalette::Window), QColor(128, 128, 128));
     EXPECT_FALSE(w->timer_meter->Enabled());
     EXPECT_EQ(PlayerState.WebError, 0);
-    EXPECT_EQ(w->ConnectTicks, 0);
+    EXPECT_EQ(w->Run->ConnectTicks, 0);
     EXPECT_TRUE(WebChannel()->sliding);
     EXPECT_EQ(WebChannel()->slideTime, 2000u);
     EXPECT_FALSE(StartupShortcutExists(StartupLinkName));

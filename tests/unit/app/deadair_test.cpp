@@ -165,5 +165,5 @@ TEST_F(DeadAirTest, TheOutputLostForAMinuteIsNotTheStreamsSilence) {
     EXPECT_EQ(PlayerState.WebError, 0) << "20 s quiet before the loss and 10 s after are not 30 s";
     Ticks(1);
     EXPECT_EQ(History().first(), kSilenceHistory);
-    EXPECT_TRUE(w->DayAccount.TakeLine().endsWith("Quedas: 1"));
+    EXPECT_TRUE(w->Run->DayAccount.TakeLine().endsWith("Quedas: 1"));
 }

@@ -172,14 +172,14 @@ TEST_F(LocalPlayTest, AtualizarServidoresRunsTheFlushElevenTimesAndNeverWhileThe
     boxes.Clear();
     w->SpeedButton1Click();
     QCoreApplication::processEvents();  // the box opens once the click's handler is over
-    EXPECT_EQ(w->FlushCount, 0);
+    EXPECT_EQ(w->Local->FlushCount, 0);
     EXPECT_EQ(boxes.Texts(), QStringList({"Para atualizar os Servidores será necessário desativar o player"}));
 
     lib.EndChannel(w->WebPlayer->Channel);
     w->WebPlayer->Poll();
     boxes.Clear();
     for (int i = 0; i < 12; ++i) w->SpeedButton1Click();
-    EXPECT_EQ(w->FlushCount, 11);
+    EXPECT_EQ(w->Local->FlushCount, 11);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

@@ -44,8 +44,8 @@ TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheFoldersAndTakesEveryDefau
     EXPECT_EQ(w.ui->ComboBox1->currentIndex(), 0);
     EXPECT_EQ(w.ui->ComboBox6->currentIndex(), 0);
     EXPECT_EQ(PlayerState.WebError, -1);
-    EXPECT_EQ(w.ConnectTicks, 60);
-    EXPECT_EQ(w.FlushCount, 0);
+    EXPECT_EQ(w.Run->ConnectTicks, 60);
+    EXPECT_EQ(w.Local->FlushCount, 0);
     EXPECT_FALSE(PlayerState.CloseArmed);
     EXPECT_EQ(PlayerState.ProxyUser, "");
     EXPECT_EQ(PlayerState.ProxyServer, "");

@@ -1,11 +1,7 @@
-// Local playback: the grid Stringgrid3 is the play queue. A track's row goes when the track
-// starts, the next row is drawn at random among those left, and the grid is filled again
-// from the music folder once it is used up. Also the refresh of the list and
-// "Atualizar Servidores".
-#include "app/usom.h"
+#include "app/localplay.h"
 
 #include "app/sonarisapplication.h"
-
+#include "app/usom.h"
 #include "audio/uzorvanbass.h"
 #include "local/listaudiofiles.h"
 #include "local/zorvangrid.h"
@@ -24,12 +20,14 @@
 #include <exception>
 #include <stdexcept>
 
+TLocalPlay::TLocalPlay(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(window) {}
+
 namespace {
 const QString kStopTag = QStringLiteral("Stop Música 1000");
 }  // namespace
 
-void Tfrm_sonarisv1AAC::BitBtn13Click() {
-    TzorvanGrid* grid = ui->Stringgrid3;
+void TLocalPlay::BitBtn13Click() {
+    TzorvanGrid* grid = w_.ui->Stringgrid3;
     const auto& S = PlayerState;
     for (int row = 1; row < grid->RowCount(); ++row) {
         grid->SetCells(0, row, QString());
@@ -52,13 +50,13 @@ void Tfrm_sonarisv1AAC::BitBtn13Click() {
     grid->SetCells(0, 0, QStringLiteral("Descrição das Musicas"));
     grid->FillRows(1, list);
     grid->SetRow(1);
-    ui->BitBtn14->setEnabled(!LocalPlayer->IsPlaying());
+    w_.ui->BitBtn14->setEnabled(!w_.LocalPlayer->IsPlaying());
     Nivela_Fila(true);
 }
 
-void Tfrm_sonarisv1AAC::Nivela_Fila(bool wholeFolder) {
-    if (!Loudness) return;
-    TzorvanGrid* grid = ui->Stringgrid3;
+void TLocalPlay::Nivela_Fila(bool wholeFolder) {
+    if (!w_.Loudness) return;
+    TzorvanGrid* grid = w_.ui->Stringgrid3;
     auto nameOf = [grid](int row) {
         const QString name = grid->RealName(row);
         return name.isEmpty() ? grid->Cells(0, row) : name;
@@ -70,55 +68,50 @@ void Tfrm_sonarisv1AAC::Nivela_Fila(bool wholeFolder) {
     if (next >= 1 && next < grid->RowCount()) names << nameOf(next);
     for (int row = 1; row < grid->RowCount(); ++row)
         if (row != next && !nameOf(row).trimmed().isEmpty()) names << nameOf(row);
-    Loudness->Queue(names, wholeFolder);
+    w_.Loudness->Queue(names, wholeFolder);
 }
 
-namespace {
-enum class AfterStop { Nothing, NextLocalTrack };
-}
-
-// StopMusica without its last step: chooses the next row, resets the buttons and, when the
-// stream is back, brings it up. Tells whether another local track should follow.
-static AfterStop ChooseAfterStop(Tfrm_sonarisv1AAC& w) {
+TLocalPlay::AfterStop TLocalPlay::ChooseAfterStop() {
     auto& S = PlayerState;
-    TzorvanGrid* grid = w.ui->Stringgrid3;
+    TzorvanGrid* grid = w_.ui->Stringgrid3;
     if (grid->RowCount() >= 2) {
         std::uint32_t row = 0;
-        while (row == 0) row = w.Shuffle.Draw(std::uint32_t(grid->RowCount()));  // row 0 is the header
+        while (row == 0) row = Shuffle.Draw(std::uint32_t(grid->RowCount()));  // row 0 is the header
         grid->SetRow(int(row));
     } else {
-        w.BitBtn13Click();
+        BitBtn13Click();
     }
-    w.ui->meter1->SetPosition(0);
-    w.ui->BitBtn14->setEnabled(true);
-    w.ui->BitBtn15->setEnabled(false);
+    w_.ui->meter1->SetPosition(0);
+    w_.ui->BitBtn14->setEnabled(true);
+    w_.ui->BitBtn15->setEnabled(false);
 
     const bool inside = PlayerState.InsideToday(NowDateTime());
     // A stream that stayed silent all the while it was held is given up, not brought up; its
     // WebError then asks for the next local track below.
-    if (inside && S.WebError == 0 && w.IsActive()) w.GiveUpSilentHeldStream();
-    if (inside && S.WebError == 0 && w.IsActive()) {
-        w.Salva_Historico(QStringLiteral("Sonaris - No AR"));
-        w.WebPlayer->SetVolume(0);
+    if (inside && S.WebError == 0 && w_.IsActive()) w_.Connection->GiveUpSilentHeldStream();
+    if (inside && S.WebError == 0 && w_.IsActive()) {
+        w_.Salva_Historico(QStringLiteral("Sonaris - No AR"));
+        w_.WebPlayer->SetVolume(0);
         S.StallTicks = 0;
         S.RampVolume = 0;
-        w.timer_aumentarvolume->start();
-        w.timer_meter->SetEnabled(true);
+        w_.timer_aumentarvolume->start();
+        w_.timer_meter->SetEnabled(true);
         return AfterStop::Nothing;
     }
-    if (inside && S.WebError != 0 && w.IsActive() && !w.LocalPlayer->IsPlaying()) return AfterStop::NextLocalTrack;
+    if (inside && S.WebError != 0 && w_.IsActive() && !w_.LocalPlayer->IsPlaying()) return AfterStop::NextLocalTrack;
     return AfterStop::Nothing;
 }
 
-void Tfrm_sonarisv1AAC::StopMusica(TZorvanBass* /*sender*/) {
+void TLocalPlay::StopMusica(TZorvanBass* /*sender*/) {
     if (openingTrack_) return;
-    if (ChooseAfterStop(*this) == AfterStop::NextLocalTrack) PlayMusica(kStopTag);
+    if (ChooseAfterStop() == AfterStop::NextLocalTrack) PlayMusica(kStopTag);
+    w_.Run->Olha_Dia(DayEvent::FimDaFaixa);
 }
 
-void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
+void TLocalPlay::PlayMusica(const QString& tag) {
     auto& S = PlayerState;
     if (openingTrack_) return;
-    TzorvanGrid* grid = ui->Stringgrid3;
+    TzorvanGrid* grid = w_.ui->Stringgrid3;
     QString origin = tag;
     std::exception_ptr error;
     {
@@ -152,14 +145,14 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
             if (RegularFileExistsRaw(path)) {
                 grid->Delete_linhagrid(row);
                 try {
-                    LocalPlayer->Close();
-                    LocalPlayer->Load(path);
+                    w_.LocalPlayer->Close();
+                    w_.LocalPlayer->Load(path);
                 } catch (...) {
                     error = std::current_exception();
                 }
                 playing = name;
-                if (error || LocalPlayer->Loaded) break;
-                Salva_Historico(QStringLiteral("ARQUIVO DE ÁUDIO INVÁLIDO - ") + shown);
+                if (error || w_.LocalPlayer->Loaded) break;
+                w_.Salva_Historico(QStringLiteral("ARQUIVO DE ÁUDIO INVÁLIDO - ") + shown);
             }
 
             if (misses >= limit) {
@@ -171,20 +164,21 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
                 continue;  // row 1 of the new list, still on behalf of the same start
             }
             ++misses;
-            if (ChooseAfterStop(*this) != AfterStop::NextLocalTrack) return;
+            if (ChooseAfterStop() != AfterStop::NextLocalTrack) return;
             origin = kStopTag;
         }
 
-        LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
-        if (Loudness && !error) LocalPlayer->SetLoudnessGain(Loudness->GainFor(playing));
-        Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
+        w_.LocalPlayer->SetVolume(std::uint32_t(std::clamp(S.NormalVolume, 0, 100)));
+        if (w_.Loudness && !error) w_.LocalPlayer->SetLoudnessGain(w_.Loudness->GainFor(playing));
+        w_.Salva_Historico(QStringLiteral("PLAY MÚSICAS LOCAIS  -  ") + origin);
         S.CloseArmed = true;  // the scheduled close ends local music too
-        LocalPlayer->Play();
+        w_.LocalPlayer->Play();
     }
-    ui->meter2->SetPosition(int(LocalPlayer->GetVolume()));
-    timer_meter->SetEnabled(true);
-    ui->BitBtn14->setEnabled(false);
-    ui->BitBtn15->setEnabled(true);
+    w_.Run->Olha_Dia(DayEvent::FaixaLocal);
+    w_.ui->meter2->SetPosition(int(w_.LocalPlayer->GetVolume()));
+    w_.timer_meter->SetEnabled(true);
+    w_.ui->BitBtn14->setEnabled(false);
+    w_.ui->BitBtn15->setEnabled(true);
     S.StallTicks = 0;
 
     if (error) {
@@ -196,15 +190,15 @@ void Tfrm_sonarisv1AAC::PlayMusica(const QString& tag) {
     Atualiza_Servidores();
 }
 
-void Tfrm_sonarisv1AAC::BitBtn14Click() {
-    if (!LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("botão 1008"));
+void TLocalPlay::BitBtn14Click() {
+    if (!w_.LocalPlayer->IsPlaying()) PlayMusica(QStringLiteral("botão 1008"));
 }
 
-void Tfrm_sonarisv1AAC::BitBtn15Click() { LocalPlayer->Stop(); }
+void TLocalPlay::BitBtn15Click() { w_.LocalPlayer->Stop(); }
 
-void Tfrm_sonarisv1AAC::Atualiza_Servidores() {
+void TLocalPlay::Atualiza_Servidores() {
     if (FlushCount > 10) return;
-    if (WebPlayer->IsPlaying()) {
+    if (w_.WebPlayer->IsPlaying()) {
         ShowServersRefusal();
         return;
     }
@@ -212,15 +206,13 @@ void Tfrm_sonarisv1AAC::Atualiza_Servidores() {
     FlushDnsCache();
 }
 
-void Tfrm_sonarisv1AAC::SpeedButton1Click() { Atualiza_Servidores(); }
-
 // Every fall-back that starts a local track while the stream still fades out asks for this
 // box, and on an unattended player nobody answers it. It is opened from the event loop itself,
 // after the handler that started the track has returned: a box opened inside a threaded
 // timer's tick holds that timer until it is answered (its worker waits for the tick), and the
 // connection monitor or the stream player's poll would stop watching the stream for as long.
 // While one box waits, the next refusals are not shown: they would only pile up.
-void Tfrm_sonarisv1AAC::ShowServersRefusal() {
+void TLocalPlay::ShowServersRefusal() {
     if (serversRefusalWaiting_) return;
     serversRefusalWaiting_ = true;
     QMetaObject::invokeMethod(

@@ -1,0 +1,64 @@
+#pragma once
+// TConnection: the stream. One attempt at a time to open the station on the stream player
+// (through the proxy of PROXY.INI when one is set), its open on a thread of its own
+// (TStreamAttempt) and what follows it as a completion; webStop, where the stream ends; the
+// connection monitor (timer_meter, 100 ms), which judges the stream by its buffer and by its
+// sound (dead air) and gives it up for local music; and the two volume ramps.
+//
+// The drops it counts are those of a stream the day still wanted: one the day switched off
+// (deactivation, the way out) ends without being lost.
+#include "app/deadair.h"
+#include "app/streamattempt.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+
+class QTimer;
+class TThreadedTimer;
+class TZorvanBass;
+class Tfrm_sonarisv1AAC;
+
+class TConnection : public QObject {
+public:
+    explicit TConnection(Tfrm_sonarisv1AAC& window);
+
+    TThreadedTimer* timer_meter = nullptr;
+    QTimer* timer_DiminuirVolume = nullptr;
+    QTimer* timer_aumentarvolume = nullptr;
+    TDeadAirWatch DeadAir;
+
+    // Starts an attempt and returns; what follows the open comes as its completion.
+    void Conecta_Web();
+    bool AttemptRunning() const { return !attempt_->Idle(); }
+    void Abandon() { attempt_->Abandon(); }
+    void webStop(TZorvanBass* sender);
+    // The proxy text for the current proxy state; empty for no proxy.
+    QString ProxyTextFor() const;
+    QDateTime LastDrop() const { return lastDrop_; }
+
+    void timer_meterTimer();
+    void timer_DiminuirVolumeTimer();
+    void timer_aumentarvolumeTimer();
+    std::int32_t RampStep() const;
+    // Gives the stream up for local music: the history line, the fade-out, WebError -1, and
+    // inside the window a local track when `startLocal` and none plays.
+    void GiveUpStream(const QString& historyLine, bool startLocal);
+    // At the end of a local track: true when the stream held behind it was silent all along
+    // and has been given up (local music goes on).
+    bool GiveUpSilentHeldStream();
+
+private:
+    void StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result);
+    void Conexao_Concluida(std::exception_ptr error);  // what follows an attempt, with WebError as it stands
+    void Conta_Queda();                                // a stream lost while the day wanted it
+    // At a monitor tick: true when the stream is (being) given up for its silence.
+    bool WatchDeadAir();
+
+    Tfrm_sonarisv1AAC& w_;
+    TStreamAttempt* attempt_ = nullptr;
+    QDateTime lastDrop_;  // the last stream lost, for the fleet
+};

@@ -1,0 +1,60 @@
+#include "app/fleetlink.h"
+
+#include "app/usom.h"
+#include "system/clock.h"
+#include "system/formats.h"
+#include "system/programfolder.h"
+
+#include <QTimer>
+
+namespace {
+constexpr int kLookMs = 1000;  // how often the state is compared with the last one published
+}
+
+TFleetLink::TFleetLink(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(window) {}
+
+TFleetLink::~TFleetLink() { Stop(); }
+
+void TFleetLink::Inicia_Frota() {
+    const FleetConfig config = ReadFleetIni(ProgramFolder());
+    if (!config.Present) return;
+    if (!config.Settings) {
+        w_.Salva_Historico(QStringLiteral("FROTA.INI: configuração inválida - ") + config.BadKey);
+        return;
+    }
+    fleet_ = new TFleetPublisher(*config.Settings, [this](const QString& line) { w_.Salva_Historico(line); }, this);
+    fleet_->Start();
+    auto* look = new QTimer(this);
+    look->setInterval(kLookMs);
+    connect(look, &QTimer::timeout, this, [this] { Olha_Frota(); });
+    look->start();
+    Olha_Frota();
+}
+
+void TFleetLink::Olha_Frota() {
+    if (fleet_) fleet_->State(EstadoFrota(), NowDateTime());
+}
+
+void TFleetLink::HistoryLine(const QString& line, const QDate& date) {
+    if (fleet_) fleet_->HistoryLine(line, date);
+}
+
+void TFleetLink::Stop() {
+    if (fleet_) fleet_->Stop();
+}
+
+FleetState TFleetLink::EstadoFrota() const {
+    const auto& S = PlayerState;
+    const TDay& day = w_.Run->Day;
+    FleetState state;
+    state.Activated = w_.IsActive();
+    if (S.TodayStart != S.TodayStop) {
+        state.WindowStart = FormatTime(S.TodayStart);
+        state.WindowStop = FormatTime(S.TodayStop);
+    }
+    state.Station = S.StreamUrl;
+    state.LastDrop = w_.Connection->LastDrop();
+    state.Now = TDay::FleetName(day.Now());
+    state.Since = day.Since();
+    return state;
+}
