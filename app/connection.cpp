@@ -216,6 +216,7 @@ void TConnection::Conexao_Concluida(std::exception_ptr error) {
         RecordGoodConnection();
     } else {
         S.CloseArmed = false;
+        w_.Run->Olha_Dia(DayEvent::TentativaFim);  // before the local track that follows it
         if (!w_.LocalPlayer->IsPlaying()) {
             if (PlayerState.InsideToday(NowDateTime()) && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Sonaris 802"));
             w_.ui->Label10->setText(QStringLiteral("Erro WEB -  Erro:") + QString::number(S.WebError) +
@@ -238,12 +239,12 @@ void TConnection::webStop(TZorvanBass* /*sender*/) {
     w_.ui->Label10->setText(QStringLiteral("DESCONECTADO"));
     w_.ui->ProgressBar1->setValue(0);
     S.CloseArmed = false;
+    w_.Run->Olha_Dia(DayEvent::StreamPerdido);  // before the local track that follows it
     if (PlayerState.InsideToday(NowDateTime()) && w_.IsActive()) {
         if (!w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("WebStop 685"));
         S.WebError = -1;
         S.StallTicks = 0;
     }
-    w_.Run->Olha_Dia(DayEvent::StreamPerdido);
 }
 
 std::int32_t TConnection::RampStep() const {
@@ -319,11 +320,11 @@ void TConnection::GiveUpStream(const QString& historyLine, bool startLocal) {
     w_.ui->ProgressBar1->setValue(0);
     S.StallTicks = 0;
     S.WebError = -1;
+    w_.Run->Olha_Dia(DayEvent::StreamPerdido);  // before the local track that follows it
     if (PlayerState.InsideToday(NowDateTime()) && w_.IsActive()) {
         w_.ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
         if (startLocal && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Play Local 882"));
     }
-    w_.Run->Olha_Dia(DayEvent::StreamPerdido);
 }
 
 void TConnection::timer_DiminuirVolumeTimer() {

@@ -32,15 +32,13 @@ constexpr std::array kTransitions{
     DayTransition{S::Conectando, S::ForaDoHorario, E::Tick},
     DayTransition{S::Stream, S::ForaDoHorario, E::Tick},
     DayTransition{S::Local, S::ForaDoHorario, E::Tick},
-    // An attempt: started in silence, it ends on the stream, on local music, or in silence when
-    // the folder has nothing to play; the window may give way meanwhile.
+    // An attempt: started in silence, it ends on the stream or, failed, in silence until the
+    // local track that follows it starts; the window may give way meanwhile.
     DayTransition{S::Silencio, S::Conectando, E::Tentativa},
     DayTransition{S::Conectando, S::Stream, E::TentativaFim},
-    DayTransition{S::Conectando, S::Local, E::TentativaFim},
     DayTransition{S::Conectando, S::Silencio, E::TentativaFim},
     DayTransition{S::Conectando, S::ForaDoHorario, E::TentativaFim},
-    // The stream lost or given up: local music, or silence with nothing to play.
-    DayTransition{S::Stream, S::Local, E::StreamPerdido},
+    // The stream lost or given up: silence, until the local track that follows it starts.
     DayTransition{S::Stream, S::Silencio, E::StreamPerdido},
     // A local track starts (the fall-back, or the operator's Play), and one ends: the stream
     // back on air behind it, an attempt still running, or nothing left to play.

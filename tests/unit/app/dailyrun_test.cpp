@@ -7,6 +7,10 @@
 
 #include <QCloseEvent>
 
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
 namespace {
 const QString kUrl = QStringLiteral("http://127.0.0.1:9500");
 int Attempts(const FakeSoundLib& lib) { return lib.CountCalls("BASS_AAC_StreamCreateURL"); }
@@ -256,4 +260,57 @@ TEST_F(DailyRunTest, TheLetterCShowsTheStreamAddress) {
     w->FormKeyPress('c');
     w->FormKeyPress('C');
     EXPECT_EQ(boxes.Texts(), QStringList({kUrl, kUrl}));
+}
+
+namespace {
+// The system's zone for one test, as an installer sets it: the C library reads TZ again.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* zone) : had_(std::getenv("TZ") != nullptr), old_(had_ ? std::getenv("TZ") : "") {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedZone() {
+        if (had_) setenv("TZ", old_.c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+    void Set(const char* zone) {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+
+private:
+    bool had_;
+    std::string old_;
+};
+}  // namespace
+
+// The shop's PC came with its zone at UTC; at 10:00 the installer sets it to São Paulo, and the
+// wall clock reads 07:00. The window's 18:00 is São Paulo's 18:00 from then on, not 15:00.
+TEST_F(DailyRunTest, AChangeOfTheSystemsZoneDuringTheRunMovesTheCloseToTheNewZonesStop) {
+    ScopedZone zone("UTC");
+    const QDate day(2026, 12, 8);
+    clock.Set(QDateTime(day, QTime(9, 0), Qt::UTC));
+    window.reset();
+    Create();
+    w = window.get();
+    w->Button1Click();
+    TickGeral(30);
+    ASSERT_EQ(PlayerState.WebError, 0);
+
+    zone.Set("America/Sao_Paulo");
+    const int saoPaulo = -3 * 3600;
+    clock.Set(QDateTime(day, QTime(7, 0), Qt::OffsetFromUTC, saoPaulo));
+    TickGeral();
+    EXPECT_EQ(w->EstadoFrota().Now, "fora_do_horario");  // 08:00 has not come yet here
+    ClearHistory();
+    for (const QTime t : {QTime(14, 59, 59), QTime(15, 0, 1), QTime(17, 59, 59)}) {
+        clock.Set(QDateTime(day, t, Qt::OffsetFromUTC, saoPaulo));
+        TickGeral();
+    }
+    EXPECT_TRUE(History().filter("PROGRAMADA").isEmpty()) << History().join(" | ").toStdString();
+    clock.Set(QDateTime(day, QTime(18, 0, 0, 500), Qt::OffsetFromUTC, saoPaulo));
+    TickGeral();
+    EXPECT_EQ(History().filter("PROGRAMADA"), QStringList{"Encerrando Conexão PROGRAMADA: 18:00:00"});
 }
