@@ -526,7 +526,7 @@ def fleet_page_checks(program, desktop, dying, profile):
         wait_until(lambda: row_state("loja-real") == "stream", 60,
                    what="the real player streaming (%r)" % row_state("loja-real"))
         order = [r.get_attribute("data-estado") for r in browser.find_elements(By.CSS_SELECTOR, "#lojas tr")]
-        assert order == sorted(order, key=["silencio", "saida_perdida", "offline", "local", "stream",
+        assert order == sorted(order, key=["silencio", "saida_perdida", "offline", "conectando", "local", "stream",
                                                   "fora_do_horario", "desativado"].index), "silent shops first: %r" % order
 
         t0 = time.monotonic()
