@@ -18,6 +18,7 @@
 // and the stream's open (TStreamAttempt) comes back there as a completion.
 #include "app/dayaccount.h"
 #include "app/deadair.h"
+#include "app/historylog.h"
 #include "app/playerstate.h"
 #include "app/streamattempt.h"
 #include "audio/soundlib/soundlib.h"
@@ -235,4 +236,5 @@ private:
     QDateTime lastDrop_;                // the last stream lost, for the fleet
     // The weekly schedule as read at start: each new date takes its line from it.
     std::optional<WeekLines> week_;
+    THistoryLog history_{[this](const QDate& day) { return HistoryDayFile(day); }};  // Salva_Historico's day file
 };
