@@ -4,9 +4,11 @@
 // leaves the previous copy whole), so it equals the memo, lines the operator typed included.
 //
 // A write the disk refuses costs the file nothing but time: the refused lines stay in the memo
-// and, in order, in a list of their own (the newest kWaitingMax; older ones are counted as
-// lost), and the next write that succeeds carries them, then one line that tells how many
-// came late, then the new line. A refused line of an earlier day goes into its own day's file.
+// and, in order, in a list of their own, and the next write that succeeds carries them, then
+// one line that tells how many came late (and how many were lost), then the new line. A
+// refused line of an earlier day (its memo gone at midnight) goes into its own day's file; the
+// list keeps the newest kWaitingMax lines, and an earlier day's line that no longer fits is
+// counted as lost.
 // The memo starts empty when today's file is missing (a new day, or the file removed), but not
 // when it is missing because the disk refused it: then the memo is all the day there is.
 //
@@ -32,8 +34,6 @@ public:
     // One entry "HH:MM:SS - message" at `time` of `day`, into `memo` and the day file. Returns
     // the lines added to the memo, the line of lines written late first when there is one.
     QStringList Add(QPlainTextEdit& memo, const QDate& day, const QTime& time, const QString& message);
-
-    std::size_t Waiting() const { return waiting_.size(); }
 
 private:
     struct Refused {
