@@ -97,8 +97,8 @@ void RunInChild(const std::function<void()>& scenario) {
     // The child forwards no test events: its failures are gathered here and written out.
     ::testing::TestPartResultArray results;
     {
-        ::testing::ScopedFakeTestPartResultReporter gather(::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
-                                                           &results);
+        using Reporter = ::testing::ScopedFakeTestPartResultReporter;
+        Reporter gather(Reporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
         scenario();
     }
     bool failed = false;

@@ -305,7 +305,8 @@ TEST_F(ConnectionTest, AnOpenWhoseThreadCannotStartFailsLikeAnyOpenAndTheNextMin
         if (geteuid() == 0) {
             const QString root = QDir(folder.Path() + "..").absolutePath();
             ASSERT_EQ(::chown(QFile::encodeName(root).constData(), 65534, 65534), 0);
-            QDirIterator files(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            QDirIterator files(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDirIterator::Subdirectories);
             while (files.hasNext()) ASSERT_EQ(::lchown(QFile::encodeName(files.next()).constData(), 65534, 65534), 0);
             ASSERT_EQ(setgid(65534), 0);
             ASSERT_EQ(setuid(65534), 0);
