@@ -31,25 +31,40 @@ bool TStreamAttempt::Start(std::function<Result()> open, std::function<void(cons
     auto shared = std::make_shared<Shared>();
     shared_ = shared;
     ++opensOut;
-    std::thread([this, shared, open = std::move(open)] {
-        pthread_setname_np(pthread_self(), "stream-attempt");
-        Result result;
-        try {
-            result = open();
-        } catch (...) {
-            result.error = std::current_exception();
-        }
-        {
-            std::lock_guard lock(shared->mutex);
-            // Not abandoned: the object is alive until this lock is let go, and a completion
-            // posted to an object that then goes is dropped with it.
-            if (!shared->abandoned) {
-                state_ = State::Done;
-                QMetaObject::invokeMethod(this, [this, shared, result] { Complete(shared, result); }, Qt::QueuedConnection);
+    std::thread opener;
+    try {
+        opener = std::thread([this, shared, open = std::move(open)] {
+            pthread_setname_np(pthread_self(), "stream-attempt");
+            Result result;
+            try {
+                result = open();
+            } catch (...) {
+                result.error = std::current_exception();
             }
-        }
+            {
+                std::lock_guard lock(shared->mutex);
+                // Not abandoned: the object is alive until this lock is let go, and a completion
+                // posted to an object that then goes is dropped with it.
+                if (!shared->abandoned) {
+                    state_ = State::Done;
+                    QMetaObject::invokeMethod(this, [this, shared, result] { Complete(shared, result); }, Qt::QueuedConnection);
+                }
+            }
+            --opensOut;
+        });
+    } catch (...) {
+        // No thread to open on (the process at its limit of threads): the attempt fails as an
+        // open that could not get what it needed, with the library's own code for that, and
+        // its completion comes through the event loop like any other, so that what follows
+        // is a failed open's and the next attempt comes on the usual schedule.
         --opensOut;
-    }).detach();
+        state_ = State::Done;
+        Result failed;
+        failed.code = soundlib::BASS_ERROR_MEM;
+        QMetaObject::invokeMethod(this, [this, shared, failed] { Complete(shared, failed); }, Qt::QueuedConnection);
+        return true;
+    }
+    opener.detach();
     return true;
 }
 

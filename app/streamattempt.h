@@ -6,7 +6,8 @@
 // through the event loop, never inside Start: whoever starts an attempt returns at once, and a
 // message box opened meanwhile serves the completion like any other event instead of holding
 // it. The attempt is Idle again as its completion starts, so that nothing the completion does
-// (a box it shows among them) keeps the next attempt out.
+// (a box it shows among them) keeps the next attempt out. An attempt whose thread cannot be
+// started completes the same way, as an open the library refused for want of memory.
 //
 // A quit abandons the attempt: its completion never runs and the open finishes by itself on
 // its thread, which nobody waits for. Whatever it opened is left to the library, which must

@@ -17,6 +17,7 @@
 #include "app/connection.h"
 #include "app/dailyrun.h"
 #include "app/fleetlink.h"
+#include "app/historylog.h"
 #include "app/localplay.h"
 #include "app/playerstate.h"
 #include "audio/soundlib/soundlib.h"
@@ -160,4 +161,5 @@ private:
     bool quitting_ = false;         // the tray's "Desligar Sonaris": close without FormClose
     // ESTACAO.INI named an address that cannot be a station's: the history says so at start.
     bool stationRefused_ = false;
+    THistoryLog history_{[this](const QDate& day) { return HistoryDayFile(day); }};
 };

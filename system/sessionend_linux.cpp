@@ -27,7 +27,13 @@ void OnSessionEnd(QObject* context, std::function<void()> ended) {
         action.sa_handler = Handle;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            // A terminal's signal ignored from the start was set aside on purpose (nohup, a
+            // shell's background job): a technician's logout must not end the player.
+            struct sigaction inherited {};
+            if (signal != SIGTERM && ::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+            ::sigaction(signal, &action, nullptr);
+        }
     }
     auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context, [ended = std::move(ended)] {

@@ -362,10 +362,12 @@ class Sonaris:
             f.write("[Desktop Entry]\nType=Application\nName=Vendrasil Sonaris-V1 - DM\nExec=\"%ssonaris\"\nPath=%s\n"
                     % (self.folder, self.folder))
 
-    def start(self, wait_window=True, focus=True):
+    def start(self, wait_window=True, focus=True, hangup_ignored=False):
+        """hangup_ignored: started as nohup starts it, with SIGHUP ignored."""
         self.log = open(os.path.join(self.root, "sonaris.log"), "wb")
+        ignore_hangup = (lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN)) if hangup_ignored else None
         self.proc = subprocess.Popen([os.path.join(self.folder, "sonaris")], cwd=self.folder, env=self.environment(),
-                                     stdout=self.log, stderr=subprocess.STDOUT)
+                                     stdout=self.log, stderr=subprocess.STDOUT, preexec_fn=ignore_hangup)
         self.started = time.monotonic()
         if wait_window:
             self.window = self.desktop.wait_window(MAIN_TITLE, 20)

@@ -417,13 +417,18 @@ def ended_by_signal(program, sig=signal.SIGTERM):
 def session_end(binary):
     """A logout or shutdown: the session sends SIGTERM. A playing program ends at once and comes
     back at the next logon; one whose attempt waits on a server that never answers does not wait
-    for it, and nothing of that attempt is written."""
+    for it, and nothing of that attempt is written. Started with nohup (SIGHUP ignored, as a
+    technician starts it from a remote shell), the hangup of that shell's logout is not an end."""
     with operator_session(binary, station=True, window=today_window(), autostart=True,
                           music=[("LOCAL.WAV", LOCAL_HZ, 20)]) as (desktop, program, station):
-        program.start()
+        program.start(hangup_ignored=True)
         wait_until(lambda: "Sonaris" in program.history(), 60, what="the stream playing")
         time.sleep(2)
         lines = program.history()
+        program.proc.send_signal(signal.SIGHUP)
+        time.sleep(3)
+        assert program.alive(), "ended by the hangup it was started ignoring"
+        assert "*** SISTEMA DESLIGADO ***" not in program.history()[len(lines):], program.history()[len(lines):]
         seconds = ended_by_signal(program)
         print("[figure] sigterm_playing_to_end_s=%s" % seconds)
         assert seconds is not None and seconds < 2, "ended %s s after SIGTERM" % seconds

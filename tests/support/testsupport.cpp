@@ -7,7 +7,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <ctime>
+
+#include <unistd.h>
 
 void RecordingMessageBoxes::Message(const QString& text, const QString& caption) {
     boxes.push_back({Box::Message, text, caption});
@@ -85,4 +91,23 @@ void PumpEvents(int ms) {
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     } while (t.elapsed() < ms);
+}
+
+void RunInChild(const std::function<void()>& scenario) {
+    // The child forwards no test events: its failures are gathered here and written out.
+    ::testing::TestPartResultArray results;
+    {
+        using Reporter = ::testing::ScopedFakeTestPartResultReporter;
+        Reporter gather(Reporter::INTERCEPT_ONLY_CURRENT_THREAD, &results);
+        scenario();
+    }
+    bool failed = false;
+    for (int i = 0; i < results.size(); ++i) {
+        const ::testing::TestPartResult& result = results.GetTestPartResult(i);
+        if (!result.failed()) continue;
+        failed = true;
+        std::fprintf(stderr, "%s:%d: %s\n", result.file_name(), result.line_number(), result.summary());
+    }
+    std::fflush(stderr);
+    ::_exit(failed ? 1 : 0);
 }

@@ -88,3 +88,8 @@ QByteArray ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
 // Processes pending events for about `ms` milliseconds.
 void PumpEvents(int ms);
+
+// The end of a test's part that runs in a child process of its own (the statement of an
+// EXPECT_EXIT with the "threadsafe" style): the scenario's failures go to the child's standard
+// error, which the parent shows, and its exit code (0 or 1) says whether there were any.
+[[noreturn]] void RunInChild(const std::function<void()>& scenario);

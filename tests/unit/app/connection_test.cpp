@@ -1,15 +1,21 @@
 // The stream connection: the proxy text of each mode, what a success leaves behind, the
 // fall-back after a failure (also when a step throws), the stream held behind a local track,
-// the stream's stop event, and a deactivation while the open runs.
+// the stream's stop event, a deactivation while the open runs, and an open whose thread
+// cannot start.
 #include "ui_usom.h"
 #include "controllerfixture.h"
 
 #include "system/funcoes.h"
 
+#include <QDirIterator>
+
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 const std::string kUrl = "http://127.0.0.1:9500";
@@ -276,4 +282,51 @@ TEST_F(ConnectionTest, ADeactivationWhileTheOpenRunsKeepsTheOpenedStreamOff) {
     EXPECT_FALSE(w->timer_aumentarvolume->isActive());
     EXPECT_EQ(History().mid(0, 2), QStringList({"Carregando Sonaris", "DESATIVADO PELO USUÁRIO"}));
     EXPECT_EQ(History().size(), 3);  // and the day's account
+}
+
+// The process at its limit of threads, in a child of its own: an ordinary user's limit binds
+// (root's does not), so a child running as root first hands its files over and becomes nobody.
+TEST_F(ConnectionTest, AnOpenWhoseThreadCannotStartFailsLikeAnyOpenAndTheNextMinuteTriesAgain) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    PutMusic({"A.MP3", "B.MP3"});
+    FailConnections();
+    w->Button1Click();
+    TickGeral(26);  // the players' own threads are running from here on
+    ASSERT_TRUE(w->LocalPlayer->IsPlaying());
+    lib.createError.clear();
+    ClearHistory();
+
+    EXPECT_EXIT(RunInChild([&] {
+        rlimit limit{};
+        getrlimit(RLIMIT_NPROC, &limit);
+        const rlim_t usual = limit.rlim_cur;
+        limit.rlim_cur = 1;
+        ASSERT_EQ(setrlimit(RLIMIT_NPROC, &limit), 0);
+        if (geteuid() == 0) {
+            const QString root = QDir(folder.Path() + "..").absolutePath();
+            ASSERT_EQ(::chown(QFile::encodeName(root).constData(), 65534, 65534), 0);
+            QDirIterator files(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                               QDirIterator::Subdirectories);
+            while (files.hasNext()) ASSERT_EQ(::lchown(QFile::encodeName(files.next()).constData(), 65534, 65534), 0);
+            ASSERT_EQ(setgid(65534), 0);
+            ASSERT_EQ(setuid(65534), 0);
+        }
+        ASSERT_THROW(std::thread([] {}).join(), std::system_error) << "a thread started under the limit";
+
+        TickGeral(121);
+        ASSERT_FALSE(w->AttemptRunning()) << "the attempt stays opening";
+        EXPECT_EQ(History(), QStringList({"Carregando Sonaris", "Erro ao Carregar Sonaris"}));
+        EXPECT_EQ(w->ui->Label10->text(), "Erro ao Carregar WEB -  Erro:1");
+        EXPECT_EQ(PlayerState.WebError, soundlib::BASS_ERROR_MEM);
+        EXPECT_TRUE(w->LocalPlayer->IsPlaying());
+
+        limit.rlim_cur = usual;
+        ASSERT_EQ(setrlimit(RLIMIT_NPROC, &limit), 0);
+        TickGeral(120);
+        EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 1);  // the failed open's, before the limit
+        TickGeral();
+        EXPECT_EQ(lib.CountCalls("BASS_AAC_StreamCreateURL"), 2);
+        EXPECT_EQ(PlayerState.WebError, 0);
+    }),
+                testing::ExitedWithCode(0), "");
 }

@@ -1,5 +1,6 @@
 // The history log: the memo and its day file, across midnight, after the file is removed,
-// when the file cannot be written, and on a restart the same day.
+// when the file cannot be written, on a disk that fills up and is freed, and on a restart the
+// same day.
 #include "windowfixture.h"
 
 #include "ui_usom.h"
@@ -7,10 +8,29 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 class HistoryTest : public WindowFixture {
 protected:
     QString DayFile(int y, int m, int d) const { return folder.File(QStringLiteral("HISTORICO/%1%2%3.PCS").arg(y).arg(m, 2, 10, QLatin1Char('0')).arg(d, 2, 10, QLatin1Char('0'))); }
     QString Memo() const { return window->ui->Memo1->toPlainText(); }
+    // The mount of a small file system of its own at `path`, in a mount namespace of its own.
+    static bool MountSmallDisk(const QByteArray& path) {
+        return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               mount("tmpfs", path.constData(), "tmpfs", 0, "size=16k") == 0;
+    }
+    // Whether this process has the rights for that (root in CI, unless its container denies them).
+    static bool MayMount(const QByteArray& path) {
+        const pid_t child = fork();
+        if (child == 0) _exit(MountSmallDisk(path) ? 0 : 1);
+        int status = 0;
+        return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
 };
 
 TEST_F(HistoryTest, DayFileIsYearMonthDayWithTwoDigitMonthAndDay) {
@@ -87,6 +107,49 @@ TEST_F(HistoryTest, ADayFileThatCannotBeWrittenKeepsTheEntriesInTheMemoForTheNex
     EXPECT_EQ(Memo(), "10:00:00 - um\n10:00:00 - dois");
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(QFileInfo(DayFile(2026, 12, 8)).isDir());
+}
+
+// The history folder on a small file system of its own (a tmpfs, mounted in a child with a
+// mount namespace of its own), full from before the first line of the day, across midnight.
+TEST_F(HistoryTest, TheLinesAFullDiskRefusedReachTheirDayFilesInOrderOnceThereIsRoom) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    clock.Set(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 0)));
+    Tfrm_sonarisv1AAC& w = Create();
+    const QByteArray historico = QFile::encodeName(folder.File("HISTORICO"));
+    const QByteArray filler = historico + "/filler";
+    if (!MayMount(historico)) GTEST_SKIP() << "no rights to mount a file system here";
+
+    EXPECT_EXIT(RunInChild([&] {
+        ASSERT_TRUE(MountSmallDisk(historico));
+        const int fd = ::open(filler.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        while (::write(fd, "0123456789abcdef", 16) > 0) {
+        }
+        ASSERT_EQ(errno, ENOSPC);
+        ::close(fd);
+
+        w.FormActivate();
+        clock.SetTime(QTime(23, 59, 30));
+        w.Salva_Historico("Carregando Sonaris");
+        clock.Set(QDateTime(QDate(2026, 12, 9), QTime(0, 0, 20)));
+        w.Salva_Historico("Erro ao Carregar Sonaris");
+        w.Salva_Historico("PLAY MÚSICAS LOCAIS  -  Sonaris 802");
+        EXPECT_FALSE(QFileInfo::exists(DayFile(2026, 12, 8)));
+        EXPECT_FALSE(QFileInfo::exists(DayFile(2026, 12, 9)));
+
+        ::unlink(filler.constData());
+        clock.SetTime(QTime(0, 1, 0));
+        w.Salva_Historico("Sonaris");
+        EXPECT_EQ(ReadBytes(DayFile(2026, 12, 8)), "23:59:00 - ** INICIADO O SISTEMA **\r\n23:59:30 - Carregando Sonaris\r\n");
+        EXPECT_EQ(ReadBytes(DayFile(2026, 12, 9)),
+                  "00:00:20 - Erro ao Carregar Sonaris\r\n"
+                  "00:00:20 - PLAY M\xDASICAS LOCAIS  -  Sonaris 802\r\n"
+                  "00:01:00 - HIST\xD3RICO: 4 linhas gravadas com atraso\r\n"
+                  "00:01:00 - Sonaris\r\n");
+        EXPECT_EQ(Memo(),
+                  "00:00:20 - Erro ao Carregar Sonaris\n00:00:20 - PLAY MÚSICAS LOCAIS  -  Sonaris 802\n"
+                  "00:01:00 - HISTÓRICO: 4 linhas gravadas com atraso\n00:01:00 - Sonaris");
+    }),
+                testing::ExitedWithCode(0), "");
 }
 
 TEST_F(HistoryTest, ARestartTheSameDayContinuesTheDayFile) {
