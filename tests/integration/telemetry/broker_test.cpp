@@ -151,7 +151,7 @@ public:
         mosquitto_loop_stop(client_, false);
         mosquitto_destroy(client_);
     }
-    // Lines sent before this are not seen: they are not retained.
+    // History lines published before the subscription never reach this page: they are not retained.
     bool Subscribed() const { return subscribed_; }
     std::vector<Received> On(const std::string& topic) {
         std::lock_guard guard(lock_);
