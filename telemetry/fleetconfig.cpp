@@ -52,11 +52,14 @@ FleetConfig ReadFleetIni(const QString& programFolder) {
     if (s.Port < 1 || s.Port > 65535) return bad(QStringLiteral("SERVIDOR"));
 
     s.Shop = ReadSetting(lines, QStringLiteral("LOJA"), QString()).trimmed();
+    s.User = ReadSetting(lines, QStringLiteral("USUARIO"), QString()).trimmed();
+    s.Password = ReadSetting(lines, QStringLiteral("SENHA"), QString());
+    // Shops' PCs are cloned from one disk image, host name included: two shops signing in as
+    // one would take the broker's session from each other. A shop with a password names itself.
+    if (s.Shop.isEmpty() && !s.Password.isEmpty()) return bad(QStringLiteral("LOJA"));
     if (s.Shop.isEmpty()) s.Shop = ShopIdFromHostName(QSysInfo::machineHostName());
     if (!kShopId.match(s.Shop).hasMatch()) return bad(QStringLiteral("LOJA"));
 
-    s.User = ReadSetting(lines, QStringLiteral("USUARIO"), QString()).trimmed();
-    s.Password = ReadSetting(lines, QStringLiteral("SENHA"), QString());
     if (!s.Password.isEmpty() && s.User.isEmpty()) return bad(QStringLiteral("USUARIO"));
     if (!s.Password.isEmpty() && !s.Tls && !OnThisMachine(s.Host)) return bad(QStringLiteral("SENHA"));
 

@@ -2,7 +2,8 @@
 // FROTA.INI: where a shop reports its state for a chain's view of all its shops. Optional, in
 // the program folder, read once at start-up, never written. Keys:
 //   SERVIDOR=  the broker, mqtts://host:port (or mqtt:// for a broker on this machine or a lab)
-//   LOJA=      the shop's id: letters, digits, '-' and '_' (the host name when absent)
+//   LOJA=      the shop's id: letters, digits, '-' and '_' (the host name when absent;
+//              required with SENHA=)
 //   USUARIO=, SENHA=  the broker's credentials, both optional
 //   CA=        a CA certificate file for mqtts (the system's authorities when absent)
 // A bad value leaves the fleet off: the key is named for the history line, and the player runs

@@ -129,26 +129,35 @@ TFleetPublisher::~TFleetPublisher() {
     link_->owner = nullptr;
 }
 
-void TFleetPublisher::Start() {
-    if (network_.joinable() || link_->client) return;
+bool TFleetPublisher::Start() {
+    if (network_.joinable() || link_->client) return true;
+    if (refused_) return false;
     UseLibrary();
     mosquitto* client = mosquitto_new(("sonaris-" + settings_.Shop).toUtf8().constData(), true, link_.get());
-    if (!client) return;
+    if (!client) return Refuse(QStringLiteral("LOJA"));
     link_->client = client;
-    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    auto ok = [](int rc) { return rc == MOSQ_ERR_SUCCESS; };
+    // Publishing happens on the window's thread while the loop runs on the network thread:
+    // only in threaded mode does the library leave every write on the socket to its loop.
+    if (!ok(mosquitto_threaded_set(client, true)) || !ok(mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311)) ||
+        !ok(mosquitto_reconnect_delay_set(client, 1, kLongestRetrySeconds, true)))
+        return Refuse(QStringLiteral("SERVIDOR"));
     const QByteArray offline = StatePayload(false);
-    mosquitto_will_set(client, link_->topicState.constData(), int(offline.size()), offline.constData(), 1, true);
-    if (!settings_.User.isEmpty())
-        mosquitto_username_pw_set(client, settings_.User.toUtf8().constData(),
-                                  settings_.Password.isEmpty() ? nullptr : settings_.Password.toUtf8().constData());
+    if (!ok(mosquitto_will_set(client, link_->topicState.constData(), int(offline.size()), offline.constData(), 1, true)))
+        return Refuse(QStringLiteral("LOJA"));
+    if (!settings_.User.isEmpty() &&
+        !ok(mosquitto_username_pw_set(client, settings_.User.toUtf8().constData(),
+                                      settings_.Password.isEmpty() ? nullptr : settings_.Password.toUtf8().constData())))
+        return Refuse(QStringLiteral("USUARIO"));
     if (settings_.Tls) {
         // The broker's certificate and name are verified against the shop's CA file or the
-        // system's authorities.
+        // system's authorities. Without them the client would connect in clear, credentials
+        // and all: a CA that cannot be set is a refusal.
         const QByteArray ca = settings_.CaFile.toLocal8Bit();
-        mosquitto_tls_set(client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
-                          nullptr, nullptr);
+        if (!ok(mosquitto_tls_set(client, ca.isEmpty() ? nullptr : ca.constData(), ca.isEmpty() ? "/etc/ssl/certs" : nullptr,
+                                  nullptr, nullptr, nullptr)))
+            return Refuse(QStringLiteral("CA"));
     }
-    mosquitto_reconnect_delay_set(client, 1, kLongestRetrySeconds, true);
     mosquitto_connect_callback_set(client, &Link::OnConnect);
     mosquitto_disconnect_callback_set(client, &Link::OnDisconnect);
 
@@ -179,6 +188,16 @@ void TFleetPublisher::Start() {
         link->finished = true;
         link->wake.notify_all();
     });
+    return true;
+}
+
+bool TFleetPublisher::Refuse(const QString& key) {
+    // No network thread exists yet: the client is the window thread's alone.
+    mosquitto_destroy(link_->client);
+    link_->client = nullptr;
+    refused_ = true;
+    if (history_) history_(QStringLiteral("FROTA.INI: configuração inválida - ") + key);
+    return false;
 }
 
 void TFleetPublisher::Stop() {

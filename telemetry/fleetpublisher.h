@@ -9,7 +9,9 @@
 //
 // Threads: libmosquitto's network thread connects, reconnects (growing delays up to 5
 // minutes), sends, and calls the connect and disconnect callbacks; everything else runs on the
-// user-interface thread, which only hands messages over and never waits for the network.
+// user-interface thread, which only hands messages over and never waits for the network. The
+// client is in libmosquitto's threaded mode, so a publish from the user-interface thread only
+// queues its packet and the network thread alone touches the socket and its TLS session.
 // Link::lock guards the outgoing queue, the connection flags, the drop count and the last
 // state's payload, which the network thread sends again after a reconnection. News of the
 // connection reaches the user-interface thread as queued calls of `history`.
@@ -47,8 +49,10 @@ public:
     TFleetPublisher(FleetSettings settings, std::function<void(const QString&)> history, QObject* owner = nullptr);
     ~TFleetPublisher() override;  // Stop
 
-    // Starts the network thread.
-    void Start();
+    // Starts the network thread. A client that cannot be set up as FROTA.INI says (a CA file
+    // that cannot be read, for example) is refused, never started in a weaker form: the
+    // history gets "FROTA.INI: configuração inválida - " and the key, and false is returned.
+    bool Start();
     // The offline state published, then the connection closed; waits at most about a second.
     void Stop();
 
@@ -67,6 +71,7 @@ public:
 
 private:
     QByteArray StatePayload(bool online) const;
+    bool Refuse(const QString& key);
 
     FleetSettings settings_;
     std::function<void(const QString&)> history_;
@@ -77,4 +82,5 @@ private:
     FleetState last_;
     bool haveLast_ = false;
     QDateTime since_, lastSent_;
+    bool refused_ = false;
 };
