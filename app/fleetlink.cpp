@@ -23,7 +23,11 @@ void TFleetLink::Inicia_Frota() {
         return;
     }
     fleet_ = new TFleetPublisher(*config.Settings, [this](const QString& line) { w_.Salva_Historico(line); }, this);
-    fleet_->Start();
+    if (!fleet_->Start()) {  // refused at its set-up, and said so in the history
+        delete fleet_;
+        fleet_ = nullptr;
+        return;
+    }
     auto* look = new QTimer(this);
     look->setInterval(kLookMs);
     connect(look, &QTimer::timeout, this, [this] { Olha_Frota(); });
