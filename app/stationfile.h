@@ -1,6 +1,7 @@
 #pragma once
 // ESTACAO.INI: the shop's own station, for an installed player whose built-in address is the
-// demonstration's. Optional, read once at start-up, never written. Keys:
+// demonstration's. Optional, read once at start-up; written only by the settings a chain's office
+// sends (URL=, NOME=, NIVELAR=; every other line kept). Keys:
 //   URL=               the whole stream address, http or https, any port and path
 //   NOME=              the caption shown on Panel1 in place of the demonstration's
 //   SILENCIO_DB=       the level under which the stream counts as dead air, dBFS (default -50)
@@ -8,11 +9,11 @@
 //   NIVELAR=           0: local tracks play at their own loudness, not the stream's (default 1)
 // Nothing in the file stops the start: a bad address falls back to the built-in station
 // (the caller writes the history line), any other bad value to its default.
+#include "system/stationaddress.h"
+
 #include <QString>
 
 #include <cstdint>
-
-inline const QString kStationIni = QStringLiteral("ESTACAO.INI");
 
 struct StationSettings {
     QString Url;    // empty: the built-in station
@@ -22,9 +23,5 @@ struct StationSettings {
     bool Level = true;
     bool UrlRefused = false;  // URL= was given but is not a usable address
 };
-
-// The address as the stream's open accepts it: http or https, a host, an optional port, and
-// nothing that the open would refuse later (credentials, blanks, control characters).
-bool IsStationAddress(const QString& url);
 
 StationSettings ReadStationIni(const QString& programFolder);

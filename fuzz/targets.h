@@ -23,6 +23,7 @@ int Schedule(const std::uint8_t* data, std::size_t size);
 int LocalFile(const std::uint8_t* data, std::size_t size);
 int StreamDecoding(const std::uint8_t* data, std::size_t size);
 int JpegLogo(const std::uint8_t* data, std::size_t size);
+int DesiredConfig(const std::uint8_t* data, std::size_t size);
 
 inline constexpr Target kTargets[] = {
     {"adts_framer", AdtsFramer},
@@ -32,6 +33,7 @@ inline constexpr Target kTargets[] = {
     {"local_file", LocalFile},
     {"stream_decoding", StreamDecoding},
     {"jpeg_logo", JpegLogo},
+    {"desired_config", DesiredConfig},
 };
 
 // Aborts with `what` on stderr: a broken promise, reported as a crash.

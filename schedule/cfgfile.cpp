@@ -1,6 +1,7 @@
 #include "schedule/cfgfile.h"
 
 #include "system/codepage1252.h"
+#include "system/formats.h"
 
 #include <QFileInfo>
 
@@ -36,6 +37,22 @@ QStringList FormatSchedule(const WeekSchedule& days) {
     QStringList lines;
     for (const DaySchedule& day : days) lines << FormatDayLine(day);
     return lines;
+}
+
+namespace {
+QTime WholeSeconds(const QTime& t) { return QTime(t.hour(), t.minute(), t.second()); }
+}  // namespace
+
+DayTimes CheckDayTimes(const QTime& start, const QTime& stop) {
+    if (start == QTime(0, 0) && stop == QTime(0, 0)) return DayTimes::Undefined;
+    // Compared as entered, milliseconds included; but an earlier stop within the same second
+    // would be written equal and read as undefined, so it is refused as an equal one is.
+    if (stop == start || (stop < start && WholeSeconds(stop) == WholeSeconds(start))) return DayTimes::Equal;
+    return stop < start ? DayTimes::Night : DayTimes::Window;
+}
+
+DaySchedule SavedDay(const QTime& start, const QTime& stop) {
+    return {FormatTime(WholeSeconds(start)), FormatTime(WholeSeconds(stop)), QStringLiteral("0"), QStringLiteral("0")};
 }
 
 bool WriteSchedule(const QString& path, const WeekSchedule& days) {

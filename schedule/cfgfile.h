@@ -7,6 +7,7 @@
 // were hand-edited or never defined.
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <array>
 
@@ -32,6 +33,16 @@ QString FormatDayLine(const DaySchedule& day);
 // days had a line.
 int ParseSchedule(const QStringList& lines, WeekSchedule& days);
 QStringList FormatSchedule(const WeekSchedule& days);
+
+// The editor's rules for the two times of a day it saves, wherever they are entered: both
+// 00:00:00 is no window at all, an equal stop (to the whole second, as the file keeps them)
+// no time to play, and an earlier stop a night that ends on the next date, which whoever
+// enters it confirms.
+enum class DayTimes { Window, Night, Undefined, Equal };
+DayTimes CheckDayTimes(const QTime& start, const QTime& stop);
+// The record saved for two such times: whole seconds (a fraction dropped, not rounded) in the
+// program's time format, both reserved fields "0".
+DaySchedule SavedDay(const QTime& start, const QTime& stop);
 
 // Replaces the whole file through a temporary file renamed over it; false when it could not
 // be written, the old file then left as it was.

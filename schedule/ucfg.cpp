@@ -18,10 +18,6 @@
 
 namespace {
 
-// The file holds whole seconds: the fraction a current-time button put in is dropped, not
-// rounded, so 10:00:00.999 is written 10:00:00.
-QTime WholeSeconds(const QTime& t) { return QTime(t.hour(), t.minute(), t.second()); }
-
 void ShowMessage(const QString& text) { MessageBoxes().Message(text, ApplicationTitle()); }
 
 }  // namespace
@@ -96,21 +92,21 @@ void Tfrm_cfg::BitBtn1Click() {
     // Compared as the pickers hold them, milliseconds included.
     const QTime start = ui->DateTimePicker1->time();
     const QTime stop = ui->DateTimePicker2->time();
-    if (start == QTime(0, 0) && stop == QTime(0, 0)) {
+    const DayTimes check = CheckDayTimes(start, stop);
+    if (check == DayTimes::Undefined) {
         ShowMessage(QStringLiteral("Acioamento para ") + WeekdayName(index + 1) + QStringLiteral(" Não definido"));
         return;
     }
-    // Equal once the fraction is dropped would read as undefined: refused, as an equal stop is.
-    if (stop == start || (stop < start && WholeSeconds(stop) == WholeSeconds(start))) {
+    if (check == DayTimes::Equal) {
         ShowMessage(QStringLiteral("Agendamento para Acioamento Inválido - Verifique"));
         return;
     }
-    // An earlier stop is a night that ends on the next date, and more often a slip of the
-    // hand: the operator says which.
-    if (stop < start && !ConfirmBox(QStringLiteral("O horário de desligar é no dia seguinte, após a meia-noite - Confirma?")))
+    // A night is more often a slip of the hand: the operator says which.
+    if (check == DayTimes::Night &&
+        !ConfirmBox(QStringLiteral("O horário de desligar é no dia seguinte, após a meia-noite - Confirma?")))
         return;
     WeekSchedule next = Days;
-    next[index] = {FormatTime(WholeSeconds(start)), FormatTime(WholeSeconds(stop)), QStringLiteral("0"), QStringLiteral("0")};
+    next[index] = SavedDay(start, stop);
     const QString path = CfgFilePath(ProgramFolder());
     if (!WriteSchedule(path, next)) {
         // The records keep what the file still holds, so nothing unsaved passes for saved.

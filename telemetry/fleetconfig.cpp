@@ -68,6 +68,14 @@ FleetConfig ReadFleetIni(const QString& programFolder) {
         if (QFileInfo(s.CaFile).isRelative()) s.CaFile = programFolder + s.CaFile;
         if (!QFileInfo(s.CaFile).isFile()) return bad(QStringLiteral("CA"));
     }
+
+    // Settings from the office change what a shop plays: never from a broker anyone on the way
+    // could stand in for.
+    const QString remote = ReadSetting(lines, QStringLiteral("REMOTO"), QString()).trimmed();
+    if (!remote.isEmpty() && remote != QLatin1String("0") && remote != QLatin1String("1")) return bad(QStringLiteral("REMOTO"));
+    s.Remote = remote == QLatin1String("1");
+    if (s.Remote && !OnThisMachine(s.Host) && !(s.Tls && !s.User.isEmpty() && !s.Password.isEmpty())) return bad(QStringLiteral("REMOTO"));
+
     config.Settings = s;
     return config;
 }

@@ -6,6 +6,9 @@
 //              required with SENHA=)
 //   USUARIO=, SENHA=  the broker's credentials, both optional
 //   CA=        a CA certificate file for mqtts (the system's authorities when absent)
+//   REMOTO=1   the shop takes the settings its chain's office sends (0 or absent: it
+//              subscribes to nothing); only from a broker that knows it by its password over
+//              mqtts://, or from one on this machine
 // A bad value leaves the fleet off: the key is named for the history line, and the player runs
 // without it. A password is refused with mqtt:// to another machine: credentials never cross a
 // network in clear.
@@ -23,6 +26,7 @@ struct FleetSettings {
     QString User;
     QString Password;
     QString CaFile;  // empty: the system's authorities
+    bool Remote = false;  // REMOTO=1
 };
 
 struct FleetConfig {

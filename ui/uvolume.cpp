@@ -174,7 +174,7 @@ void Tform_volume::Stopplayer() {
 void Tform_volume::BitBtn1Click() {
     DeviceIndex_ = ui->ComboBox1->currentIndex() + 1;  // 0 with nothing selected
     NormalVolume_ = ui->MMLEDPanel1->Value();
-    const QStringList lines{VolumeIniKey + QLatin1Char('=') + QString::number(NormalVolume_)};
+    const QStringList lines = VolumeIniLines(NormalVolume_);
     // Replaced through a temporary file: a failed write leaves the old file as it was, and
     // the operator is told that the volume will not survive a restart.
     if (!WriteLines1252Atomic(ProgramFolder() + VolumeIniName, lines))

@@ -6,6 +6,7 @@
 // the dialog reads them when shown and writes them on "Salvar".
 // Everything runs on the user-interface thread; timer1's ticks are delivered there.
 #include "audio/soundlib/soundlib.h"
+#include "ui/volumefile.h"
 
 #include <QDialog>
 #include <QString>
@@ -21,10 +22,6 @@ QT_END_NAMESPACE
 
 class TThreadedTimer;
 class TZorvanBass;
-
-// VOLUME.INI: one line, the key and the volume in decimal.
-inline const QString VolumeIniName = QStringLiteral("VOLUME.INI");
-inline const QString VolumeIniKey = QStringLiteral("VOLUME_NORMAL");
 
 class Tform_volume : public QDialog {
     Q_OBJECT
