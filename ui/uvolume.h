@@ -22,7 +22,7 @@ QT_END_NAMESPACE
 class TThreadedTimer;
 class TZorvanBass;
 
-// VOLUME.INI: one line, the key and the volume in decimal.
+// VOLUME.INI: the key and the volume in decimal, and the volumes of some hours (hourlyvolume.h).
 inline const QString VolumeIniName = QStringLiteral("VOLUME.INI");
 inline const QString VolumeIniKey = QStringLiteral("VOLUME_NORMAL");
 
