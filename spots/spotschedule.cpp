@@ -71,6 +71,7 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
     if (!activated) {
         // Nothing is due while the run is off, not even what was waiting for its turn.
         queue_.clear();
+        lastWindow_ = PlayWindow{};
         wasActivated_ = false;
         lastTick_ = now;
         return;
@@ -88,11 +89,16 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
         nextKnown_ = false;
     }
     lastTick_ = now;
+    struct KeepWindow {
+        PlayWindow& last;
+        const PlayWindow& now;
+        ~KeepWindow() { last = now; }
+    } keep{lastWindow_, window};
 
     if (!nextKnown_ || (next_ && *next_ <= now)) {
         for (const Occurrence& spot : Between(from, now)) {
             if (!done_.insert({spot.At.toMSecsSinceEpoch(), spot.File}).second) continue;
-            if (!window.Holds(spot.At)) continue;
+            if (!window.Holds(spot.At) && !lastWindow_.Holds(spot.At)) continue;
             if (spot.Skipped || spot.At.msecsTo(now) > kLatestStartMs)
                 Miss(spot.File, kLate);
             else

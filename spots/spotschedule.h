@@ -7,8 +7,8 @@
 // - a spot's times are the wall clock's, found date by date (LocalInstant); a time the clocks
 //   skip when summer time begins is never read on the wall, so that day's spot is missed, not
 //   played at the first instant after the gap; a time they repeat plays once;
-// - a spot falls due only inside the window in force while the run is activated; outside,
-//   nothing is due and nothing is written;
+// - a spot falls due only inside the window in force at its time while the run is activated;
+//   outside, nothing is due and nothing is written;
 // - spots due together play one after another, in the order of their lines;
 // - a spot that cannot start within 60 s of its time is missed with the reason in force when it
 //   is given up: the output lost, or "atrasado" (the clock moved past it, the program started
@@ -84,6 +84,9 @@ private:
     std::deque<Occurrence> queue_;
     std::set<std::pair<qint64, QString>> done_;  // instants and files already handled
     QDateTime lastTick_;
+    // The window of the previous tick: a spot at a night's stop is still due at a tick that
+    // comes after it, when the next date's window is already in force.
+    PlayWindow lastWindow_;
     bool wasActivated_ = false;
     bool everActivated_ = false;
     std::optional<QDateTime> next_;  // first spot time after lastTick_; none: look again
