@@ -2,6 +2,7 @@
 
 #include "audio/uzorvanbass.h"
 #include "system/clock.h"
+#include "system/formats.h"
 
 #include <QDir>
 
@@ -22,6 +23,20 @@ TSpots::TSpots(soundlib::ISoundLib& lib, const QString& programFolder, int devic
     onTime_.setSingleShot(true);
     onTime_.setTimerType(Qt::PreciseTimer);
     connect(&onTime_, &QTimer::timeout, this, &TSpots::Run);
+    if (hooks_.HistoryOf) {
+        // A night's window began on the date before.
+        const QDateTime now = NowDateTime();
+        QDateTime last;
+        for (const QDate& date : {now.date().addDays(-1), now.date()})
+            for (const QString& line : hooks_.HistoryOf(date)) {
+                bool ok = false;
+                const QTime time = ParseTime(line.left(8), &ok);
+                if (!ok || !line.mid(8).startsWith(QStringLiteral(" - "))) continue;
+                const QDateTime at = LocalInstant(date, time);
+                if (at <= now && (!last.isValid() || at > last)) last = at;
+            }
+        if (last.isValid()) schedule_.ResumeAfter(last);
+    }
     Look();
 }
 

@@ -29,9 +29,13 @@ public:
         std::function<void(const QString&)> History;  // Salva_Historico
         std::function<void(double db, int ms)> Duck;   // both music players (TZorvanBass::Duck)
         std::function<int()> Volume;                   // the playing volume
+        // The history lines of a date ("HH:MM:SS - ..."), to learn until when a previous run
+        // of the day kept its record; none: the spots since the window opened count as missed.
+        std::function<QStringList(const QDate&)> HistoryOf;
     };
     // `programFolder` with its trailing '/'; `device` the music players' device; `music` the
-    // local tracks' loudness (none with NIVELAR=0).
+    // local tracks' loudness (none with NIVELAR=0). Created before the run writes its first
+    // history line: what the history holds then is the previous runs'.
     TSpots(soundlib::ISoundLib& lib, const QString& programFolder, int device, TLoudness* music, Hooks hooks,
            QObject* parent = nullptr);
     ~TSpots() override;

@@ -79,8 +79,10 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
     QDateTime from = lastTick_;
     if (!wasActivated_) {
         from = now;
-        if (!everActivated_ && window.Open.isValid() && window.Open <= now)
+        if (!everActivated_ && window.Open.isValid() && window.Open <= now) {
             from = std::max(window.Open.addMSecs(-1), now.addDays(-1));
+            if (resumeAfter_.isValid()) from = std::min(std::max(from, resumeAfter_), now);
+        }
         everActivated_ = wasActivated_ = true;
         nextKnown_ = false;
     } else if (now < lastTick_) {

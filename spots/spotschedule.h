@@ -15,8 +15,10 @@
 //   after it, a spot before it still playing); it never plays late;
 // - a file that cannot be played is passed over at once and the next one may start.
 // The first activated tick of the object's life looks back to the opening of the window in
-// force: the spots the shop missed because the program started late are recorded as missed.
-// A later activation starts from its own moment.
+// force, or to the last moment a previous run of the day left a record of, when later: the
+// spots the shop missed because the program started late are recorded as missed, and those a
+// run before a restart handled are not recorded twice. A later activation starts from its own
+// moment.
 #include "schedule/playwindow.h"
 #include "spots/spotsfile.h"
 
@@ -48,6 +50,8 @@ public:
     void SetSpots(std::vector<SpotLine> spots);
 
     void Tick(const QDateTime& now, const PlayWindow& window, bool activated, ISpotOutput& output);
+    // The last moment a previous run recorded anything (its spots up to then are its own).
+    void ResumeAfter(const QDateTime& lastRecorded) { resumeAfter_ = lastRecorded; }
 
     struct Upcoming {
         QDateTime At;
@@ -89,6 +93,7 @@ private:
     PlayWindow lastWindow_;
     bool wasActivated_ = false;
     bool everActivated_ = false;
+    QDateTime resumeAfter_;
     std::optional<QDateTime> next_;  // first spot time after lastTick_; none: look again
     bool nextKnown_ = false;
     int played_ = 0;

@@ -40,6 +40,7 @@ protected:
         hooks.History = [this](const QString& line) { history << clock.Now().time().toString(QStringLiteral("HH:mm:ss")) + " " + line; };
         hooks.Duck = [this](double db, int ms) { ducks << QStringLiteral("%1 %2").arg(db).arg(ms); };
         hooks.Volume = [] { return 80; };
+        hooks.HistoryOf = [this](const QDate& date) { return date == clock.Now().date() ? earlierRun : QStringList(); };
         spots = std::make_unique<TSpots>(lib, folder.Path(), 1, nullptr, hooks);
     }
     // The daily run's tick as the controller makes it: the window in force, then the spots.
@@ -73,6 +74,7 @@ protected:
     bool activated = true;
     std::unique_ptr<TSpots> spots;
     QStringList history, ducks;
+    QStringList earlierRun;  // today's history as a run before this one left it
 
 private:
     QDateTime playingSince_;
@@ -120,6 +122,19 @@ TEST_F(SpotScheduleTest, ASpotWhoseOutputIsLostAtItsTimeIsMissedAfter60SecondsAn
     RunUntil(QDateTime(kFriday, QTime(10, 5, 30)));
     EXPECT_EQ(history.value(1), QStringLiteral("10:05:30 SPOT - FECHA.MP3"));
     EXPECT_EQ(history.size(), 2);
+}
+
+TEST_F(SpotScheduleTest, AProgramStartedLateRecordsTheSpotsItMissedButNotThoseAnEarlierRunHandled) {
+    Week(QStringLiteral("08:00:00"), QStringLiteral("18:00:00"));
+    Spots("*/30;1234567;HORA.MP3\r\n", {QStringLiteral("HORA.MP3")});
+    earlierRun = QStringList{QStringLiteral("08:00:00 - SPOT - HORA.MP3"), QStringLiteral("08:30:00 - SPOT - HORA.MP3"),
+                             QStringLiteral("08:41:07 - SAÍDA DE ÁUDIO PERDIDA")};
+    Start(QDateTime(kFriday, QTime(10, 10, 0)));
+    RunUntil(QDateTime(kFriday, QTime(10, 31, 0)));
+    EXPECT_EQ(history, (QStringList{QStringLiteral("10:10:10 SPOT NÃO TOCADO - HORA.MP3 - atrasado"),
+                                    QStringLiteral("10:10:10 SPOT NÃO TOCADO - HORA.MP3 - atrasado"),
+                                    QStringLiteral("10:10:10 SPOT NÃO TOCADO - HORA.MP3 - atrasado"),  // 09:00, 09:30, 10:00
+                                    QStringLiteral("10:30:00 SPOT - HORA.MP3")}));
 }
 
 TEST_F(SpotScheduleTest, AClockMovedForwardPastASpotMissesItAsLate) {
