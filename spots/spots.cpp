@@ -100,4 +100,8 @@ void TSpots::WriteSummary() {
     if (!line.isEmpty() && hooks_.History) hooks_.History(line);
 }
 
+void TSpots::FadeOut(std::uint16_t ms) {
+    if (player_ && player_->Busy()) player_->Player().FadeOut(ms);
+}
+
 std::optional<TSpotSchedule::Upcoming> TSpots::Next() const { return schedule_.NextAfter(NowDateTime()); }

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,9 @@ public:
     void Tick(const PlayWindow& window, bool activated);
     // After the day's account line: "RESUMO DE SPOTS - ..." when any spot was due since the last.
     void WriteSummary();
+    // With the music's players at the scheduled close and at deactivation: a spot that plays
+    // fades out with them (the music's duck goes back with the spot's end).
+    void FadeOut(std::uint16_t ms);
     // The next spot time (the fleet's proximo_spot).
     std::optional<TSpotSchedule::Upcoming> Next() const;
 
