@@ -30,11 +30,28 @@ bool TSpotPlayer::Busy() { return player_->IsPlaying(); }
 
 bool TSpotPlayer::OutputLost() { return player_->OutputLost(); }
 
-bool TSpotPlayer::Start(const QString& file) {
+void TSpotPlayer::Prepare(const QString& file) {
+    if (prepared_ == file || Busy()) return;
+    prepared_ = file;
     const QString path = spotsDir_ + file;
     // A missing file is not handed to the library: its box would say no more than the history.
-    if (!RegularFileExistsRaw(path)) return false;
-    player_->Load(path);
+    preparedOk_ = RegularFileExistsRaw(path);
+    if (preparedOk_) {
+        player_->Load(path);
+        preparedOk_ = player_->Loaded;
+    }
+}
+
+bool TSpotPlayer::Start(const QString& file) {
+    const QString path = spotsDir_ + file;
+    const bool prepared = prepared_ == file && !player_->Playing && (!preparedOk_ || (player_->Loaded && player_->Source == path));
+    const bool ok = preparedOk_;
+    prepared_.clear();
+    if (prepared && !ok) return false;
+    if (!prepared) {
+        if (!RegularFileExistsRaw(path)) return false;
+        player_->Load(path);
+    }
     if (!player_->Loaded) return false;
     player_->SetVolume(std::uint32_t(std::clamp(hooks_.Volume ? hooks_.Volume() : 100, 0, 100)));
     double gain = 0;

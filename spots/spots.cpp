@@ -14,6 +14,8 @@ constexpr qint64 kLookEveryMs = 60000;
 // The timer is armed at most this far ahead and looks again: a clock moved meanwhile would
 // leave a timer armed on the old reading.
 constexpr qint64 kLongestWaitMs = 30000;
+// A spot's file is opened this long before its time.
+constexpr qint64 kPrepareMs = 2000;
 }  // namespace
 
 TSpots::TSpots(soundlib::ISoundLib& lib, const QString& programFolder, int device, TLoudness* music, Hooks hooks, QObject* parent)
@@ -91,8 +93,14 @@ void TSpots::ArmTimer() {
         onTime_.stop();
         return;
     }
-    const qint64 wait = std::clamp<qint64>(NowDateTime().msecsTo(*next), 0, kLongestWaitMs);
-    onTime_.start(int(wait));
+    qint64 wait = NowDateTime().msecsTo(next->At);
+    if (wait > kPrepareMs) {
+        wait -= kPrepareMs;  // woken to open it first
+    } else if (activated_ && (window_.Holds(next->At))) {
+        player_->Prepare(next->File);
+        wait = NowDateTime().msecsTo(next->At);
+    }
+    onTime_.start(int(std::clamp<qint64>(wait, 0, kLongestWaitMs)));
 }
 
 void TSpots::WriteSummary() {
@@ -102,6 +110,11 @@ void TSpots::WriteSummary() {
 
 void TSpots::FadeOut(std::uint16_t ms) {
     if (player_ && player_->Busy()) player_->Player().FadeOut(ms);
+}
+
+void TSpots::Deactivate(std::uint16_t fadeMs) {
+    FadeOut(fadeMs);
+    Tick(window_, false);
 }
 
 std::optional<TSpotSchedule::Upcoming> TSpots::Next() const { return schedule_.NextAfter(NowDateTime()); }

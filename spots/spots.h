@@ -45,9 +45,12 @@ public:
     void Tick(const PlayWindow& window, bool activated);
     // After the day's account line: "RESUMO DE SPOTS - ..." when any spot was due since the last.
     void WriteSummary();
-    // With the music's players at the scheduled close and at deactivation: a spot that plays
-    // fades out with them (the music's duck goes back with the spot's end).
+    // With the music's players at the scheduled close: a spot that plays fades out with them
+    // (the music's duck goes back with the spot's end).
     void FadeOut(std::uint16_t ms);
+    // At deactivation, whose run has no more ticks to say so: the spot that plays fades out, and
+    // nothing of the time until the next activation is due, nor missed.
+    void Deactivate(std::uint16_t fadeMs);
     // The next spot time (the fleet's proximo_spot).
     std::optional<TSpotSchedule::Upcoming> Next() const;
 

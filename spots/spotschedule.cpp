@@ -97,7 +97,7 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
         ~KeepWindow() { last = now; }
     } keep{lastWindow_, window};
 
-    if (!nextKnown_ || (next_ && *next_ <= now)) {
+    if (!nextKnown_ || (next_ && next_->At <= now)) {
         for (const Occurrence& spot : Between(from, now)) {
             if (!done_.insert({spot.At.toMSecsSinceEpoch(), spot.File}).second) continue;
             if (!window.Holds(spot.At) && !lastWindow_.Holds(spot.At)) continue;
@@ -108,8 +108,7 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
         }
         const qint64 keepFrom = now.addDays(-kKeepDays).toMSecsSinceEpoch();
         done_.erase(done_.begin(), done_.lower_bound({keepFrom, QString()}));
-        const auto next = NextAfter(now);
-        next_ = next ? std::optional<QDateTime>(next->At) : std::nullopt;
+        next_ = NextAfter(now);
         nextKnown_ = true;
     }
 

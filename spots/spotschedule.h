@@ -65,7 +65,7 @@ public:
     // empty when none was due.
     QString TakeSummary();
     // The first spot time after the last activated tick, as that tick found it.
-    std::optional<QDateTime> NextDue() const { return nextKnown_ && wasActivated_ ? next_ : std::nullopt; }
+    std::optional<Upcoming> NextDue() const { return nextKnown_ && wasActivated_ ? next_ : std::nullopt; }
     int Played() const { return played_; }
     int Missed() const { return missed_; }
     bool Waiting() const { return !queue_.empty(); }
@@ -94,7 +94,7 @@ private:
     bool wasActivated_ = false;
     bool everActivated_ = false;
     QDateTime resumeAfter_;
-    std::optional<QDateTime> next_;  // first spot time after lastTick_; none: look again
+    std::optional<Upcoming> next_;  // first spot time after lastTick_
     bool nextKnown_ = false;
     int played_ = 0;
     int missed_ = 0;

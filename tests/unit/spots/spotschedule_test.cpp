@@ -137,6 +137,17 @@ TEST_F(SpotScheduleTest, AProgramStartedLateRecordsTheSpotsItMissedButNotThoseAn
                                     QStringLiteral("10:30:00 SPOT - HORA.MP3")}));
 }
 
+TEST_F(SpotScheduleTest, ASpotWhileDeactivatedIsNeitherPlayedNorMissed) {
+    Week(QStringLiteral("08:00:00"), QStringLiteral("18:00:00"));
+    Spots("10:00:00;1234567;OFERTA.MP3\r\n10:30:00;1234567;FECHA.MP3\r\n", {QStringLiteral("OFERTA.MP3"), QStringLiteral("FECHA.MP3")});
+    Start(QDateTime(kFriday, QTime(9, 50, 0)));
+    RunUntil(QDateTime(kFriday, QTime(9, 55, 0)));
+    spots->Deactivate(500);  // the daily run stops ticking
+    clock.Set(QDateTime(kFriday, QTime(10, 20, 0)));
+    RunUntil(QDateTime(kFriday, QTime(10, 31, 0)));  // activated again
+    EXPECT_EQ(history, QStringList{QStringLiteral("10:30:00 SPOT - FECHA.MP3")});
+}
+
 TEST_F(SpotScheduleTest, AClockMovedForwardPastASpotMissesItAsLate) {
     Week(QStringLiteral("08:00:00"), QStringLiteral("18:00:00"));
     Spots("10:00:00;1234567;OFERTA.MP3\r\n10:03:00;1234567;FECHA.MP3\r\n", {QStringLiteral("OFERTA.MP3"), QStringLiteral("FECHA.MP3")});
