@@ -230,6 +230,12 @@ void TZorvanBass::Loaded_() {
     Loaded = true;
     ++stateChanges_;
     if (DecodedTap) lib_.BASS_ChannelSetDecodedTap(Channel, DecodedTap);
+    if (duckDb_ != 0) lib_.BASS_ChannelSlideDuck(Channel, float(duckDb_), 0);
+}
+
+void TZorvanBass::Duck(double db, int ms) {
+    duckDb_ = db;
+    if (Loaded) lib_.BASS_ChannelSlideDuck(Channel, float(db), DWORD(std::max(0, ms)));
 }
 
 void TZorvanBass::SetLoudnessGain(double db) {

@@ -86,6 +86,12 @@ public:
     // volume, the ramps and the fades mean what they always did. Each Load starts at 0 dB.
     void SetLoudnessGain(double db);
     double LoudnessGain() const { return loudnessGainDb_; }
+    // Lowers what this player plays by `db` (below 0; 0 brings it back) over `ms`, beside the
+    // volume, so that the ramps and fades of the volume go on meaning what they did. It holds
+    // for the channels loaded later until it is brought back: a track that follows another
+    // under an announcement starts lowered.
+    void Duck(double db, int ms);
+    double DuckDb() const { return duckDb_; }
     // Handed every channel this player creates: it hears the decoded sound, on the library's
     // decoder thread, whatever the volume (see ISoundLib::BASS_ChannelSetDecodedTap).
     soundlib::ISoundLib::DecodedTap DecodedTap;
@@ -144,6 +150,7 @@ private:
     void Loaded_();  // a new channel is there: Loaded, and what every channel is handed
     soundlib::ISoundLib& lib_;
     double loudnessGainDb_ = 0;
+    double duckDb_ = 0;
     // Read by the poll timer's thread: the library's count of changes at the last poll, and
     // whether the next tick is owed a look whatever the count says (a start, a fade).
     std::atomic<std::uint64_t> changesSeen_{0};

@@ -96,6 +96,19 @@ double TLoudness::GainFor(const QString& name) {
     return track.Measured ? LoudnessGainDb(track.Lufs, track.TruePeakDb, target) : 0;
 }
 
+std::optional<TrackLevel> TLoudness::LevelFor(const QString& name) {
+    const auto stamp = Stamp(EncodeFileName(musicDir_ + name));
+    if (!stamp) return std::nullopt;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!UpToDate(name, stamp->size, stamp->mtime)) {
+        queue_.push_front(name);
+        wake_.notify_all();
+        return std::nullopt;
+    }
+    const TrackLevel& track = levels_.Tracks[name];
+    return track.Measured ? std::optional<TrackLevel>(track) : std::nullopt;
+}
+
 soundlib::ISoundLib::DecodedTap TLoudness::StreamTap() {
     return [stream = stream_](const std::int16_t* frames, std::size_t count, int rate) { stream->Feed(frames, count, rate); };
 }

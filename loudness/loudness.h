@@ -24,6 +24,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class TStreamLoudness;
@@ -42,6 +43,9 @@ public:
     // The gain for the track `name` now: 0 when it is not measured (it is then put first in
     // the queue), failed, or changed since. Also keeps the stream's figure for NIVEIS.INI.
     double GainFor(const QString& name);
+    // The measured level of `name` when it is measured and unchanged since; none otherwise,
+    // and it is then put first in the queue. For sounds brought to another object's target.
+    std::optional<TrackLevel> LevelFor(const QString& name);
     // The loudness a local track is brought to.
     double TargetLufs();
     soundlib::ISoundLib::DecodedTap StreamTap();

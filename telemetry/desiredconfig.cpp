@@ -1,5 +1,7 @@
 #include "telemetry/desiredconfig.h"
 
+#include "ui/hourlyvolume.h"
+
 #include "system/codepage1252.h"
 #include "system/funcoes.h"
 #include "system/rawfile.h"
@@ -196,7 +198,10 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
         }
         plan.push_back({CfgFilePath(programFolder), FormatSchedule(week)});
     }
-    if (config.Volume) plan.push_back({programFolder + VolumeIniName, VolumeIniLines(*config.Volume)});
+    // The hourly volumes stay as they were, as F10's Salvar keeps them.
+    if (config.Volume)
+        plan.push_back({programFolder + VolumeIniName,
+                        VolumeIniLines(ReadLines1252(programFolder + VolumeIniName), *config.Volume)});
     if (config.Station || config.Level) {
         const QString path = programFolder + kStationIni;
         QStringList lines;

@@ -6,6 +6,7 @@
 #include "system/codepage1252.h"
 #include "system/messageboxes.h"
 #include "system/programfolder.h"
+#include "ui/hourlyvolume.h"
 #include "ui/thdtimer.h"
 
 #include <QCoreApplication>
@@ -174,10 +175,12 @@ void Tform_volume::Stopplayer() {
 void Tform_volume::BitBtn1Click() {
     DeviceIndex_ = ui->ComboBox1->currentIndex() + 1;  // 0 with nothing selected
     NormalVolume_ = ui->MMLEDPanel1->Value();
-    const QStringList lines = VolumeIniLines(NormalVolume_);
+    // The hourly volumes stay as they were: only the normal one is the dialog's.
+    const QString path = ProgramFolder() + VolumeIniName;
+    const QStringList lines = VolumeIniLines(ReadLines1252(path), NormalVolume_);
     // Replaced through a temporary file: a failed write leaves the old file as it was, and
     // the operator is told that the volume will not survive a restart.
-    if (!WriteLines1252Atomic(ProgramFolder() + VolumeIniName, lines))
+    if (!WriteLines1252Atomic(path, lines))
         MessageBoxes().Message(QStringLiteral("Não foi possível salvar o volume em VOLUME.INI - Verifique"), ApplicationTitle());
     else if (OnSaved)
         OnSaved();

@@ -170,12 +170,13 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     std::int32_t decodedPeak = 0;
 
     // Gains move linearly across the piece when a slide runs, so a fade has no steps.
-    const float volumeStart = volume_ * gain_;
+    const float volumeStart = volume_ * gain_ * duck_;
     const float panStart = pan_;
-    float volumeEnd = volume_, panEnd = pan_;
+    float volumeEnd = volume_, panEnd = pan_, duckEnd = duck_;
     if (volumeRamp_.active) Advance(volumeRamp_, volumeEnd, frames);
     if (panRamp_.active) Advance(panRamp_, panEnd, frames);
-    const float volumeStep = frames > 0 ? (volumeEnd * gain_ - volumeStart) / static_cast<float>(frames) : 0.0f;
+    if (duckRamp_.active) Advance(duckRamp_, duckEnd, frames);
+    const float volumeStep = frames > 0 ? (volumeEnd * gain_ * duckEnd - volumeStart) / static_cast<float>(frames) : 0.0f;
     constexpr float kScale = 1.0f / 32768.0f;
     const float panStep = frames > 0 ? (panEnd - panStart) / static_cast<float>(frames) : 0.0f;
 
@@ -207,6 +208,7 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     consumedFrames_ += n;
     volume_ = volumeEnd;
     pan_ = panEnd;
+    duck_ = duckEnd;
 
     bool autoFree = (format_.flags & BASS_STREAM_AUTOFREE) != 0;
     if (stopAfterRamp_ && !volumeRamp_.active) {
@@ -313,6 +315,15 @@ void Channel::SetVolume(int volume) {
 void Channel::SetGain(float linear) {
     std::lock_guard<std::mutex> guard(lock_);
     gain_ = linear;
+}
+
+void Channel::SlideDuck(float linear, DWORD ms) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const std::int64_t frames = static_cast<std::int64_t>(ms) * format_.outRate / 1000;
+    // Linear in amplitude, like the volume's slides: a fall of 15 dB in 0.3 s is heard as a
+    // quick dip, and the rise afterwards as the music coming back.
+    duckRamp_ = Ramp{frames > 0, duck_, linear, std::max<std::int64_t>(frames, 1), 0};
+    if (frames == 0) duck_ = linear;
 }
 
 void Channel::SetPan(int pan) {

@@ -76,6 +76,8 @@ public:
     void SetVolume(int volume);
     void SetPan(int pan);
     void SetGain(float linear);  // applied with the volume, not part of it
+    // Another gain that moves to `linear` over `ms`, neither part of the volume nor a slide.
+    void SlideDuck(float linear, DWORD ms);
     void SetDecodedTap(ISoundLib::DecodedTap tap);
     // Slides towards `volume` (0..100; -2 = silence, then stop) and/or `pan` (-101 = leave).
     void Slide(int volume, int pan, DWORD ms);
@@ -133,7 +135,9 @@ private:
     float volume_ = 1.0f;
     float pan_ = 0.0f;
     float gain_ = 1.0f;
+    float duck_ = 1.0f;
     Ramp volumeRamp_;
+    Ramp duckRamp_;
     Ramp panRamp_;
     bool stopAfterRamp_ = false;
     std::int64_t baseFrame_ = 0;      // source frame at the start of ring_'s data stream

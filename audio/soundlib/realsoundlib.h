@@ -72,6 +72,7 @@ public:
     DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     bool BASS_ChannelSetGain(DWORD handle, float db) override;
+    bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) override;
     bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 

@@ -173,6 +173,14 @@ bool RealSoundLib::BASS_ChannelSetGain(DWORD handle, float db) {
     return Ok(true);
 }
 
+bool RealSoundLib::BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) {
+    Entry* entry = Find(handle);
+    if (!entry) return false;
+    if (!(db >= -60.0f && db <= 0.0f)) return Fail(BASS_ERROR_ILLPARAM, false);
+    entry->channel->SlideDuck(std::pow(10.0f, db / 20.0f), ms);
+    return Ok(true);
+}
+
 bool RealSoundLib::BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) {
     Entry* entry = Find(handle);
     if (!entry) return false;

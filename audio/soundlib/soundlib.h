@@ -164,6 +164,17 @@ public:
         (void)db;
         return false;
     }
+    // Not of 2.3: a second gain in dB (-60..0) that moves to `db` over `ms` (0: at once), on top
+    // of the volume, its slides and the gain above, so that whatever plays can be lowered under
+    // an announcement and keep running: the volume keeps its meaning for those who read and
+    // ramp it, BASS_ChannelIsSliding does not report this slide, and it never stops the
+    // channel. 0 dB on creation.
+    virtual bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) {
+        (void)handle;
+        (void)db;
+        (void)ms;
+        return false;
+    }
     // Not of 2.3: `tap` receives the channel's decoded sound (16-bit stereo frames at `rate`,
     // the device's, before volume and gain) as it is decoded, on the channel's decoder thread:
     // it must be quick and must not call the library. An empty function removes it.

@@ -1,5 +1,6 @@
 #include "tests/support/fakesoundlib.h"
 
+#include <cmath>
 #include <cstring>
 
 using namespace soundlib;
@@ -390,6 +391,14 @@ DWORD FakeSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {
     Channel* c = Live(handle);
     if (!c) return BASS_DWORD_ERROR;
     return outputLost[c->device] ? 0 : c->decodedPeak;  // nothing goes out to be measured
+}
+
+bool FakeSoundLib::BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) {
+    Log("BASS_ChannelSlideDuck " + std::to_string(handle) + " " + std::to_string(int(std::lround(db))) + " " + std::to_string(ms));
+    Channel* c = Live(handle);
+    if (!c) return false;
+    c->duckDb = db;
+    return Ok();
 }
 
 DWORD FakeSoundLib::BASS_ChannelGetData(DWORD handle, void*, DWORD length) {

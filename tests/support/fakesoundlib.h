@@ -55,7 +55,8 @@
 //   calls: one readable line per call, the name and its arguments separated by blanks, e.g.
 //   "BASS_Init 1", "BASS_SetConfig 0 3000", "BASS_StreamCreateFile /a/b.mp3 16",
 //   "BASS_StreamCreateURL http://x:9500 262144", "BASS_ChannelPlay 3", "BASS_StreamFree 3",
-//   "BASS_ChannelSetAttributes 3 44100 80 0", "BASS_ChannelSlideAttributes 3 -1 -2 -101 550".
+//   "BASS_ChannelSetAttributes 3 44100 80 0", "BASS_ChannelSlideAttributes 3 -1 -2 -101 550",
+//   "BASS_ChannelSlideDuck 3 -15 300" (dB as an integer; the channel's duckDb is the target).
 //   CountCalls(prefix) counts the lines that begin with prefix (mind "… 1" vs "… 10").
 //
 // Losing the output
@@ -110,6 +111,7 @@ public:
         bool freed = false;
         int freeFailures = 0;      // number of BASS_StreamFree calls on it that fail (code -1)
         bool eightBits = false;
+        float duckDb = 0;          // last BASS_ChannelSlideDuck, taken as reached at once
     };
 
     FakeSoundLib();
@@ -177,6 +179,7 @@ public:
     DWORD BASS_ChannelGetLevel(DWORD handle) override;
     DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
+    bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
     int BASS_ErrorGetCode() override;
     soundlib::OutputStatus GetOutputStatus(DWORD device) override;

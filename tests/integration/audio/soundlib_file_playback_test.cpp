@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 using namespace soundlib;
@@ -140,6 +141,33 @@ TEST_F(FilePlayback, SlideToSilenceFallsOverItsTimeThenStops) {
     EXPECT_GT(fall, 0.65);
     EXPECT_LT(fall, 0.9);
     EXPECT_LT(Peak(heard.left, last + heard.At(0.05), heard.Frames()), 1e-4);
+}
+
+TEST_F(FilePlayback, DuckLowersWhatPlaysBesideItsVolumeAndBringsItBack) {
+    HSTREAM h = Open(Tone("tone.wav", 4.0));
+    ASSERT_TRUE(lib->BASS_ChannelPlay(h, false));
+    Wait(500);
+    ASSERT_TRUE(lib->BASS_ChannelSlideDuck(h, -15.0f, 300));
+    // Not a slide of the volume: a player's fade watch and the controller's ramps see nothing.
+    EXPECT_EQ(lib->BASS_ChannelIsSliding(h), 0u);
+    Wait(1000);
+    DWORD volume = 0;
+    ASSERT_TRUE(lib->BASS_ChannelGetAttributes(h, nullptr, &volume, nullptr));
+    EXPECT_EQ(volume, 100u);
+    EXPECT_EQ(lib->BASS_ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+    ASSERT_TRUE(lib->BASS_ChannelSlideDuck(h, 0.0f, 1000));
+    Wait(1800);
+    lib->BASS_ChannelStop(h);
+    EXPECT_FALSE(lib->BASS_ChannelSlideDuck(h, 3.0f, 0));  // only down, never above the music
+    EXPECT_EQ(lib->BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+
+    Heard heard = Listen();
+    std::size_t start = FirstSound(heard.left);
+    ASSERT_LT(start, heard.Frames());
+    const double ducked = kToneRms * std::pow(10.0, -15.0 / 20.0);
+    EXPECT_NEAR(Rms(heard.left, start + heard.At(0.1), heard.At(0.3)), kToneRms, kToneRms * 0.05);
+    EXPECT_NEAR(Rms(heard.left, start + heard.At(1.0), heard.At(0.3)), ducked, ducked * 0.1);
+    EXPECT_NEAR(Rms(heard.left, start + heard.At(2.9), heard.At(0.3)), kToneRms, kToneRms * 0.05);
 }
 
 TEST_F(FilePlayback, SlideWithAutoFreeReleasesTheHandle) {

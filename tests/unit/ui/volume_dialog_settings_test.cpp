@@ -3,6 +3,7 @@
 #include "tests/unit/ui/volumedialogfixture.h"
 
 #include "system/messageboxes.h"
+#include "ui/hourlyvolume.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +49,46 @@ TEST_F(VolumeDialogTest, SliderTo40AndSalvarWritesTheSingleLineAndSetsTheVolume)
     Ui().BitBtn1->click();
     EXPECT_EQ(ReadBytes(folder.File(QStringLiteral("VOLUME.INI"))), QByteArray("VOLUME_NORMAL=0\r\n"));
     EXPECT_EQ(NormalVolume, 0);
+}
+
+TEST_F(VolumeDialogTest, SalvarKeepsTheHourlyVolumesWhichRuleTheirHoursOver10Seconds) {
+    const QString ini = folder.File(QStringLiteral("VOLUME.INI"));
+    WriteBytes(ini, "VOLUME_NORMAL=70\r\nVOLUME_08=40\r\nVOLUME_12=80\r\n");
+    NormalVolume = 70;
+    Open();
+    Ui().MMSlider1->setValue(55);
+    Ui().BitBtn1->click();
+    EXPECT_EQ(ReadBytes(ini), QByteArray("VOLUME_NORMAL=55\r\nVOLUME_08=40\r\nVOLUME_12=80\r\n"));
+
+    // The playing volume from then on, at the controller's ticks.
+    const QDate day(2026, 12, 8);
+    auto at = [&](int h, int m, int s) { return QDateTime(day, QTime(h, m, s)); };
+    THourlyVolume hourly(ini);
+    int volume = 55;
+    volume = hourly.Tick(at(7, 59, 59), volume);
+    EXPECT_EQ(volume, 55);  // 07: no line, the normal volume
+    volume = hourly.Tick(at(8, 0, 0), volume);
+    EXPECT_EQ(volume, 55);
+    volume = hourly.Tick(at(8, 0, 5), volume);
+    EXPECT_EQ(volume, 47);  // half-way down to 40
+    volume = hourly.Tick(at(8, 0, 10), volume);
+    EXPECT_EQ(volume, 40);
+    volume = hourly.Tick(at(9, 0, 10), volume);
+    EXPECT_EQ(volume, 40);  // the ramp starts at the first tick of the hour
+    volume = hourly.Tick(at(9, 0, 20), volume);
+    EXPECT_EQ(volume, 55);  // back to VOLUME_NORMAL
+    volume = hourly.Tick(at(12, 0, 30), volume);
+    EXPECT_EQ(volume, 55);
+    volume = hourly.Tick(at(12, 0, 40), volume);
+    EXPECT_EQ(volume, 80);
+
+    // Without hourly lines the file is the one line it always was, and nothing moves the volume.
+    WriteBytes(ini, "VOLUME_NORMAL=70\r\n");
+    Ui().BitBtn1->click();
+    EXPECT_EQ(ReadBytes(ini), QByteArray("VOLUME_NORMAL=55\r\n"));
+    THourlyVolume none(ini);
+    EXPECT_EQ(none.Tick(at(13, 0, 0), 33), 33);
+    EXPECT_EQ(none.Tick(at(14, 0, 30), 33), 33);
 }
 
 TEST_F(VolumeDialogTest, ThreeDevicesSelectTheSavedOneAndInfoDeviceAtualTheFirst) {
