@@ -1,6 +1,7 @@
 #include "audio/soundlib/outputdevice.h"
 
 #include "audio/soundlib/channel.h"
+#include "audio/soundlib/outputwatch.h"
 #include "audio/soundlib/soundlib.h"
 
 #include <algorithm>
@@ -206,8 +207,12 @@ void SDLCALL OutputDevice::Callback(void* self, Uint8* stream, int length) {
     // SDL goes on calling a device it has given up, paced by a sleep: what would be mixed then
     // is heard by no one.
     if (output->lost_ || SDL_GetAudioDeviceStatus(output->id_) != SDL_AUDIO_PLAYING) {
-        std::lock_guard<std::mutex> guard(output->lock_);
-        for (Channel* channel : output->channels_) channel->Silence();
+        {
+            std::lock_guard<std::mutex> guard(output->lock_);
+            for (Channel* channel : output->channels_) channel->Silence();
+        }
+        // The watch sleeps while the outputs play: this is how it hears of the loss.
+        if (!output->lost_) OutputWatch::LookNow();
         return;
     }
     {

@@ -14,7 +14,8 @@
 // While the output is lost the callback mixes nothing: the channels keep their positions and
 // their buffers, and go on from there on the output that replaces it. The callback asks SDL's
 // own status (an atomic read), so the moment SDL gives the device up is the moment the
-// channels stop, without waiting for the watch.
+// channels stop, without waiting for the watch; and it wakes the watch, which sleeps while
+// every output plays.
 #include <SDL2/SDL.h>
 
 #include <atomic>

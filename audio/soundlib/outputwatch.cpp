@@ -3,8 +3,34 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 
 namespace soundlib {
+
+namespace {
+// The watches' sleep, shared by all of them: an announcement wakes every watch, and each looks
+// at its own outputs.
+struct Alarm {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::uint64_t calls = 0;  // rises with every LookNow
+};
+Alarm& TheAlarm() {
+    static Alarm alarm;
+    return alarm;
+}
+}  // namespace
+
+void OutputWatch::LookNow() {
+    Alarm& alarm = TheAlarm();
+    {
+        std::lock_guard<std::mutex> guard(alarm.lock);
+        ++alarm.calls;
+    }
+    alarm.wake.notify_all();
+}
 
 OutputWatch::OutputWatch(std::string driver) : driver_(std::move(driver)) {
     thread_ = std::thread(&OutputWatch::Run, this);
@@ -12,16 +38,19 @@ OutputWatch::OutputWatch(std::string driver) : driver_(std::move(driver)) {
 
 OutputWatch::~OutputWatch() {
     {
-        std::lock_guard<std::mutex> guard(quitLock_);
+        std::lock_guard<std::mutex> guard(TheAlarm().lock);
         quit_ = true;
     }
-    quitWake_.notify_all();
+    TheAlarm().wake.notify_all();
     thread_.join();
 }
 
 void OutputWatch::Add(OutputDevice* output) {
-    std::lock_guard<std::mutex> sdl(SdlAudioLock());
-    outputs_.push_back(output);
+    {
+        std::lock_guard<std::mutex> sdl(SdlAudioLock());
+        outputs_.push_back(output);
+    }
+    LookNow();  // one that did not open is lost from the start, and tried at once
 }
 
 void OutputWatch::Remove(OutputDevice* output) {
@@ -31,10 +60,23 @@ void OutputWatch::Remove(OutputDevice* output) {
 
 void OutputWatch::Run() {
     pthread_setname_np(pthread_self(), "sound-watch");
-    std::unique_lock<std::mutex> guard(quitLock_);
-    while (!quitWake_.wait_for(guard, kPeriod, [this] { return quit_; })) {
+    Alarm& alarm = TheAlarm();
+    std::unique_lock<std::mutex> guard(alarm.lock);
+    std::uint64_t seen = alarm.calls;
+    // The first look comes one period after the start in any case: an output added before this
+    // thread got here has had its call counted in `seen` already.
+    bool watching = true;
+    for (;;) {
+        const std::chrono::milliseconds period = watching ? kPeriod : kIdlePeriod;
+        alarm.wake.wait_for(guard, period, [&] { return quit_ || alarm.calls != seen; });
+        if (quit_) return;
+        seen = alarm.calls;
         guard.unlock();
         Tick(Clock::now());
+        {
+            std::lock_guard<std::mutex> sdl(SdlAudioLock());
+            watching = anyLost_;
+        }
         guard.lock();
     }
 }
@@ -83,6 +125,7 @@ void OutputWatch::Tick(Clock::time_point now) {
         anyLost = anyLost || lost;
         allLost = allLost && lost;
     }
+    anyLost_ = anyLost;
     if (!anyLost) {
         trying_ = false;
         return;

@@ -1,9 +1,12 @@
 #pragma once
 // OutputWatch: the library thread that notices a lost output and brings sound back.
 //
-// Every 250 ms it reads SDL's status of every output the library opened, and the
-// device-removed events SDL queues: a loss is noticed well within a second, and a player left
-// in the tray all day is not woken ten times a second for it. A lost output is tried again every 2 s by its name, and
+// While every output plays it sleeps: the output callback reads SDL's status of its device at
+// every period anyway, and wakes the watch the first time it finds the device given up, so a
+// loss is noticed within a period of the output, and a player left in the tray all day is not
+// woken for it. Every 5 s it still reads the device events SDL queues, which nobody else
+// drains. From a loss until every output plays again it looks every 250 ms: SDL's status of
+// every output the library opened, and its device-removed events. A lost output is tried again every 2 s by its name, and
 // from 10 s after the loss also the system's default output. When that fails, no output of
 // the library is alive any more and SDL's own connection to the sound server is dead (the
 // server went away, and may be back), the audio subsystem is restarted with the same driver
@@ -14,7 +17,6 @@
 // Both hold SdlAudioLock() for it, which also guards outputs_ and driver_.
 #include "audio/soundlib/outputdevice.h"
 
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,7 +27,8 @@ namespace soundlib {
 class OutputWatch {
 public:
     using Clock = OutputDevice::Clock;
-    static constexpr auto kPeriod = std::chrono::milliseconds(250);
+    static constexpr auto kPeriod = std::chrono::milliseconds(250);  // while an output is lost
+    static constexpr auto kIdlePeriod = std::chrono::seconds(5);    // while every output plays
     static constexpr auto kRetry = std::chrono::seconds(2);
     static constexpr auto kDefaultAfter = std::chrono::seconds(10);
 
@@ -38,8 +41,13 @@ public:
     void Add(OutputDevice* output);
     void Remove(OutputDevice* output);
 
-    // One look at the outputs (the thread calls it every kPeriod); `now` decides the retries.
+    // One look at the outputs (the thread calls it every kPeriod while one is lost, when woken
+    // and every kIdlePeriod otherwise); `now` decides the retries.
     void Tick(Clock::time_point now);
+
+    // From any thread, the output callback's included: an output may have been lost, look now.
+    // It takes a lock that no watch holds for longer than it takes to go to sleep.
+    static void LookNow();
 
 private:
     void Run();
@@ -52,9 +60,8 @@ private:
     Clock::time_point nextTry_{};
     bool trying_ = false;
 
-    std::mutex quitLock_;
-    std::condition_variable quitWake_;
-    bool quit_ = false;
+    bool anyLost_ = false;  // what the last Tick found, under SdlAudioLock()
+    bool quit_ = false;     // under the lock of LookNow
     std::thread thread_;
 };
 

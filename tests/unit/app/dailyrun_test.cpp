@@ -196,6 +196,38 @@ TEST_F(DailyRunTest, ElapsedTimeAndLampsFollowTheClockAndThePlayers) {
     EXPECT_FALSE(w->ui->MMLED2->Lit());
 }
 
+// In the tray the window is hidden and its widgets skip what only repaints; shown again it
+// must read as if it had stayed open all along: the clock, the elapsed time, the lamps, the
+// level and the monitor's status as the ticks in between left them.
+TEST_F(DailyRunTest, TheWindowShownAgainFromTheTrayReadsAsIfItHadStayedOpen) {
+    ShowWindow();
+    w->Button1Click();
+    TickGeral(26);
+    ASSERT_TRUE(w->WebPlayer->IsPlaying()) << History().join(" | ").toStdString();
+    const QString statusBefore = w->ui->Label10->text();
+    ASSERT_EQ(w->ui->meter1->Position(), 0);
+    ASSERT_FALSE(w->ui->MMLED1->Lit());
+
+    w->hide();  // what minimising to the notification area does
+    At(10, 7, 42);
+    TickGeral();
+    SetFill(50);  // a buffer that stopped filling: the monitor's waiting status 21 ticks on
+    lib.SetLevel(w->WebPlayer->Channel, 14000, 0);
+    TickMeter(22);
+    w->Timer_sempreTimer();
+    w->show();
+    PumpEvents(20);
+
+    EXPECT_EQ(w->ui->VrClock1->text(), "10:07:42");
+    EXPECT_EQ(w->ui->Label21->text(), "00:07:42");
+    EXPECT_TRUE(w->ui->MMLED1->Lit());
+    EXPECT_FALSE(w->ui->MMLED2->Lit());
+    EXPECT_EQ(w->ui->meter1->Position(), 70);
+    EXPECT_NE(statusBefore, "PRONTO...Aguardando Servidor...");
+    EXPECT_EQ(w->ui->Label10->text(), "PRONTO...Aguardando Servidor...");
+    EXPECT_EQ(w->ui->ProgressBar1->value(), 50);
+}
+
 TEST_F(DailyRunTest, TheLampTimerStopsALocalTrackThatReachedItsEnd) {
     PutMusic({"A.MP3", "B.MP3"});
     w->BitBtn14Click();
