@@ -4,6 +4,7 @@
 #include "app/usom.h"
 #include "app/windowlook.h"
 #include "audio/uzorvanbass.h"
+#include "spots/spots.h"
 #include "system/autostart.h"
 #include "system/clock.h"
 #include "system/codepage1252.h"
@@ -11,7 +12,9 @@
 #include "system/funcoes.h"
 #include "system/messageboxes.h"
 #include "system/programfolder.h"
+#include "ui/hourlyvolume.h"
 #include "ui/thdtimer.h"
+#include "ui/volumefile.h"
 #include "ui_usom.h"
 
 #include <QTimer>
@@ -42,6 +45,33 @@ TDailyRun::TDailyRun(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(window) {
     Timer_sempre->SetInterval(kSempreMs);
     Timer_sempre->OnTimer = [this](TThreadedTimer*) { Timer_sempreTimer(); };
     Timer_sempre->SetDue([this] { return SempreDue(); });
+}
+
+TDailyRun::~TDailyRun() = default;
+
+void TDailyRun::Inicia_Spots(int device) {
+    TSpots::Hooks hooks;
+    hooks.History = [this](const QString& line) { w_.Salva_Historico(line); };
+    hooks.Duck = [this](double db, int ms) {
+        w_.WebPlayer->Duck(db, ms);
+        w_.LocalPlayer->Duck(db, ms);
+    };
+    hooks.Volume = [] { return PlayerState.NormalVolume; };
+    hooks.HistoryOf = [this](const QDate& date) { return ReadLines1252(w_.HistoryDayFile(date)); };
+    Spots = std::make_unique<TSpots>(w_.Lib(), ProgramFolder(), device, w_.Loudness.get(), hooks);
+    HourlyVolume = std::make_unique<THourlyVolume>(ProgramFolder() + VolumeIniName);
+}
+
+// From the start of an hour with its own volume the playing volume moves to it over 10 s; a
+// stream held silent behind a local track, or one a ramp or a fade moves, is left alone.
+static void FollowHourlyVolume(THourlyVolume& hourly, TZorvanBass* web, TZorvanBass* local, QTimer* fadeIn) {
+    auto& S = PlayerState;
+    const int v = hourly.Tick(NowDateTime(), S.NormalVolume);
+    if (v == S.NormalVolume) return;
+    S.NormalVolume = v;
+    if (local->IsPlaying() && !local->IsFading()) local->SetVolume(std::uint32_t(v));
+    if (web->IsPlaying() && !web->IsFading() && !fadeIn->isActive() && web->GetVolume() > 0 && S.WebError == 0)
+        web->SetVolume(std::uint32_t(v));
 }
 
 bool TDailyRun::IsActive() const { return Timer_Geral && Timer_Geral->isActive(); }
@@ -109,6 +139,7 @@ void TDailyRun::Desativa() {
     ui->Label10->setText(QStringLiteral("Status"));
     w_.WebPlayer->FadeOut(kDeactivateStreamFadeMs);
     w_.LocalPlayer->FadeOut(kLocalFadeMs);
+    if (Spots) Spots->Deactivate(kLocalFadeMs);
     DeleteStartupShortcut(StartupLinkName);
     PaintIndicator(ui->Label2, kDeactivatedColour);
     ui->ProgressBar1->setValue(0);
@@ -151,6 +182,8 @@ void TDailyRun::Timer_GeralTimer() {
     }
 
     if (NowDateTime() > S.Window.Close && ScheduledCloseOwed()) ScheduledClose();
+    if (Spots) Spots->Tick(S.Window, true);
+    if (HourlyVolume) FollowHourlyVolume(*HourlyVolume, w_.WebPlayer, w_.LocalPlayer, w_.timer_aumentarvolume);
     Olha_Dia(DayEvent::Tick);
 }
 
@@ -172,6 +205,7 @@ void TDailyRun::ScheduledClose() {
     w_.Salva_Historico(QStringLiteral("Encerrando Conexão PROGRAMADA: ") + FormatTime(TimeOfDay()));
     w_.WebPlayer->FadeOut(kScheduledCloseFadeMs);
     w_.LocalPlayer->FadeOut(kScheduledCloseFadeMs);
+    if (Spots) Spots->FadeOut(kScheduledCloseFadeMs);
     S.WebError = -1;
     w_.timer_meter->SetEnabled(false);
     // After the fades: a stream found already ended stops inside them, and that loss
@@ -299,4 +333,5 @@ void TDailyRun::Conta_Dia() {
 void TDailyRun::Escreve_Resumo() {
     Conta_Dia();
     w_.Salva_Historico(DayAccount.TakeLine());
+    if (Spots) Spots->WriteSummary();
 }

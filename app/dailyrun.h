@@ -16,21 +16,30 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QTimer;
+class THourlyVolume;
+class TSpots;
 class TThreadedTimer;
 class Tfrm_sonarisv1AAC;
 
 class TDailyRun : public QObject {
 public:
     explicit TDailyRun(Tfrm_sonarisv1AAC& window);
+    ~TDailyRun() override;
 
     QTimer* Timer_Geral = nullptr;
     TThreadedTimer* Timer_sempre = nullptr;
     TDay Day;
     TDayAccount DayAccount;
     std::int32_t ConnectTicks = 60;
+    // The spots over the music (SPOTS.INI) and VOLUME.INI's volumes by the hour: both follow
+    // the run's ticks. Made at the window's creation, once the players and the levels exist.
+    std::unique_ptr<TSpots> Spots;
+    std::unique_ptr<THourlyVolume> HourlyVolume;
+    void Inicia_Spots(int device);
 
     bool IsActive() const;
     void Button1Click();

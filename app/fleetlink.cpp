@@ -2,6 +2,7 @@
 
 #include "app/remoteconfig.h"
 #include "app/usom.h"
+#include "spots/spots.h"
 #include "system/clock.h"
 #include "system/formats.h"
 #include "system/programfolder.h"
@@ -76,6 +77,13 @@ FleetState TFleetLink::EstadoFrota() const {
     state.LastDrop = w_.Connection->LastDrop();
     state.Now = TDay::FleetName(day.Now());
     state.Since = day.Since();
+    if (const TSpots* spots = w_.Run->Spots.get()) {
+        if (const auto next = spots->Next()) {
+            state.NextSpot = next->At;
+            state.NextSpotFile = next->File;
+        }
+        state.SpotsMissed = spots->Missed();
+    }
     if (remote_) {
         state.ConfigVersion = remote_->Version();
         state.ChangedAtShop = remote_->ChangedAtShop();

@@ -11,6 +11,7 @@
 #include "audio/uzorvanbass.h"
 #include "loudness/loudness.h"
 #include "schedule/ucfg.h"
+#include "spots/spots.h"
 #include "system/clock.h"
 #include "system/codepage1252.h"
 #include "system/formats.h"
@@ -89,6 +90,7 @@ Tfrm_sonarisv1AAC::~Tfrm_sonarisv1AAC() {
     delete Connection->timer_meter;
     Run->Timer_sempre = Timer_sempre = Timer_abertura = Connection->timer_meter = timer_meter = nullptr;
     Timer_Geral->stop();
+    Run->Spots.reset();  // its player, and its look at the levels, before the levels go
     timer_DiminuirVolume->stop();
     timer_aumentarvolume->stop();
     for (TZorvanBass** player : {&WebPlayer, &LocalPlayer}) {
@@ -177,6 +179,7 @@ void Tfrm_sonarisv1AAC::FormCreate() {
         Loudness = std::make_unique<TLoudness>(lib_, folder + kLevelsIni, PlayerState.MusicDir);
         WebPlayer->DecodedTap = Loudness->StreamTap();
     }
+    Run->Inicia_Spots(device);
 
     QDir().mkpath(folder + QStringLiteral("LOGO"));
     LoadLogo(*this, folder);

@@ -55,6 +55,7 @@ public:
     std::optional<TSpotSchedule::Upcoming> Next() const;
 
     TSpotSchedule& Schedule() { return schedule_; }
+    int Missed() const { return schedule_.Missed(); }  // since the day's last summary
     TSpotPlayer* Player() { return player_.get(); }
 
 private:

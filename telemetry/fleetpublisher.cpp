@@ -258,6 +258,15 @@ QByteArray TFleetPublisher::StatePayload(bool online) const {
         o.insert(QStringLiteral("ultima_queda"), Iso(last_.LastDrop));
         o.insert(QStringLiteral("versao"), QStringLiteral(SONARIS_VERSION));
         o.insert(QStringLiteral("desde"), Iso(since_));
+        if (last_.NextSpot.isValid()) {
+            QJsonObject spot;
+            spot.insert(QStringLiteral("hora"), Iso(last_.NextSpot));
+            spot.insert(QStringLiteral("arquivo"), last_.NextSpotFile);
+            o.insert(QStringLiteral("proximo_spot"), spot);
+        } else {
+            o.insert(QStringLiteral("proximo_spot"), QJsonValue::Null);
+        }
+        o.insert(QStringLiteral("spots_nao_tocados"), last_.SpotsMissed);
         if (settings_.Remote) {
             o.insert(QStringLiteral("config_versao"), last_.ConfigVersion > 0 ? QJsonValue(qint64(last_.ConfigVersion)) : QJsonValue::Null);
             o.insert(QStringLiteral("alterada_na_loja"), last_.ChangedAtShop);

@@ -39,6 +39,9 @@ struct FleetState {
     QDateTime LastDrop;               // invalid: none yet
     std::int64_t ConfigVersion = 0;   // the office's last version applied; 0: none
     bool ChangedAtShop = false;       // F11 or F10 changed a setting since that version
+    QDateTime NextSpot;               // the next spot's time; invalid: none
+    QString NextSpotFile;
+    int SpotsMissed = 0;              // spots not played since the day's last account
     bool operator==(const FleetState&) const = default;
 };
 
