@@ -1,6 +1,7 @@
 // A chain's broker as fleet/broker/ configures it, with its own certificate, and users added by
 // scripts/fleet-user: a shop reaches only its own topics, the office every shop's.
 #include <mosquitto.h>
+#include "tests/integration/telemetry/brokerlab.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,37 +23,9 @@
 #include <vector>
 
 namespace {
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool PortOpen(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(quint16(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return up;
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, int ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition() && t.elapsed() < ms) QThread::msleep(5);
-    return condition();
-}
-
+using brokerlab::FreePort;
+using brokerlab::PortOpen;
+using brokerlab::WaitFor;
 // Runs a command to its end; its output on failure, for the test's message.
 QString RunCommand(const QString& program, const QStringList& args, const QByteArray& input = {}, const QStringList& env = {}) {
     QProcess p;

@@ -3,6 +3,7 @@
 // answers, one that refuses the shop's password, a busy shop over TLS while its broker
 // restarts, and a CA file that cannot be read.
 #include "telemetry/fleetpublisher.h"
+#include "tests/integration/telemetry/brokerlab.h"
 #include "tests/support/testsupport.h"
 
 #include <mosquitto.h>
@@ -31,18 +32,9 @@
 #include <unistd.h>
 
 namespace {
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
+using brokerlab::FreePort;
+using brokerlab::PortOpen;
+using brokerlab::WaitFor;
 // Programs start with fork and exec, not QProcess: in the TSan build, once QProcess has
 // started a child, ThreadSanitizer no longer sees the locks libmosquitto takes on this thread
 // and reports races that are not there.
@@ -70,17 +62,6 @@ int RunProgram(const QString& program, const QStringList& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-template <typename Condition>
-bool WaitFor(Condition condition, int ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition() && t.elapsed() < ms) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return condition();
-}
-
 class Broker {
 public:
     explicit Broker(int port, const QByteArray& access = "allow_anonymous true\n") : port_(port) {
@@ -94,16 +75,7 @@ public:
     ~Broker() { Kill(); }
     void Start() {
         pid_ = Spawn(QStringLiteral("/usr/sbin/mosquitto"), {QStringLiteral("-c"), dir_.filePath("mosquitto.conf")});
-        WaitFor([&] {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(quint16(port_));
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-            ::close(fd);
-            return up;
-        });
+        WaitFor([&] { return PortOpen(port_); });
     }
     void Kill() {
         if (pid_ <= 0) return;

@@ -3,6 +3,7 @@
 // says so in the history and on config/aplicada, and closes today at the new stop; a restart
 // applies nothing twice; a document with a bad time changes no file.
 #include "ui_usom.h"
+#include "tests/integration/telemetry/brokerlab.h"
 #include "tests/unit/app/controllerfixture.h"
 
 #include <QElapsedTimer>
@@ -11,35 +12,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, int ms = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition() && t.elapsed() < ms) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
-    return condition();
-}
-
+using brokerlab::FreePort;
+using brokerlab::WaitFor;
 const char* const kDesired = "sonaris/loja-7/config/desejada";
 const char* const kApplied = "sonaris/loja-7/config/aplicada";
 }  // namespace
