@@ -54,19 +54,20 @@ private:
     // Per channel: the last kHistory samples looked at, then those not yet (fewer than
     // kStretch).
     std::vector<std::int16_t> line_[kChannels];
-    int lastLargest_[kChannels] = {};  // the largest magnitude of the stretch before the pending ones
+    int lastLargest_[kChannels] = {};  // the largest magnitude of the stretch looked at last
     std::vector<int> largest_;         // of each stretch being looked at
 };
 
 // The stream's loudness, measured on a sample of it for a fraction of the cost of all of it.
-// - In time: of the 400 ms gating blocks, about two in three are measured; before each, the
+// - In time: of the 400 ms gating blocks, about three in five are measured; before each, the
 //   K-weighting filter runs 50 ms to settle from silence, and the sound between them is
 //   counted, not looked at. The gaps are drawn anew each time, from nothing to twice their
 //   mean, so that the blocks fall at every point of a bar or a jingle's length alike.
-// - In rate: every other frame (at 44.1 or 48 kHz). What this folds down from the top octave lands where the
-//   weighting is as high as where it came from: a stream's coder leaves nothing above 20 kHz
-//   (its low-pass at streaming rates is at 16 to 20 kHz), and 11 to 20 kHz folds onto 2 to
-//   11 kHz, all on the shelf of the weighting. The mean square, and so the loudness, stays.
+// - In rate: every other frame (at 44.1 or 48 kHz). What this folds down from the top octave
+//   lands where the weighting is as high as where it came from: a stream's coder leaves
+//   nothing above 20 kHz (its low-pass at streaming rates is at 16 to 20 kHz), and at 44.1 kHz
+//   11 to 20 kHz folds onto 2 to 11 kHz, all on the shelf of the weighting. The mean square,
+//   and so the loudness, stays.
 // On speech, dense pop and quiet plucked music with their dynamics, five minutes measured so
 // come within about 0.3 LU of measuring every sample, for about a seventh of libebur128's work.
 //
