@@ -15,6 +15,9 @@
 
 namespace {
 constexpr auto kWriteEvery = std::chrono::seconds(30);
+// A station changes its sound, or the shop its station: a figure not heard again for a week
+// says too little about what the stream sounds like now to set the music's level by.
+constexpr qint64 kStreamFigureDays = 7;
 
 struct FileStamp {
     std::int64_t size = 0;
@@ -32,6 +35,7 @@ TLoudness::TLoudness(soundlib::ISoundLib& lib, QString levelsPath, QString music
     : lib_(lib), levelsPath_(std::move(levelsPath)), musicDir_(std::move(musicDir)), stream_(std::make_shared<TStreamLoudness>()) {
     levels_ = ReadLevelsIni(levelsPath_);
     dirty_ = levels_.Dropped > 0;  // the damage goes with the first write
+    SavedTarget();                 // an old figure too
     thread_ = std::thread(&TLoudness::Run, this);
 }
 
@@ -69,22 +73,34 @@ bool TLoudness::UpToDate(const QString& name, std::int64_t size, std::int64_t mt
     return it != levels_.Tracks.end() && it->second.Size == size && it->second.Mtime == mtime;
 }
 
+std::optional<double> TLoudness::SavedTarget() {
+    if (!levels_.Stream) return std::nullopt;
+    // A day ahead of today is a clock that was wrong then or is now: no age can be told.
+    const qint64 age = levels_.Stream->Day.daysTo(Today());
+    if (age < 0 || age > kStreamFigureDays) {
+        levels_.Stream.reset();
+        dirty_ = true;
+        return std::nullopt;
+    }
+    return BoundedTarget(levels_.Stream->Lufs);
+}
+
 double TLoudness::TargetLufs() {
-    if (const auto heard = stream_->Lufs()) return *heard;
+    if (const auto heard = stream_->Lufs()) return BoundedTarget(*heard);
     std::lock_guard<std::mutex> guard(lock_);
-    return levels_.Stream ? levels_.Stream->Lufs : kDefaultTargetLufs;
+    return SavedTarget().value_or(kDefaultTargetLufs);
 }
 
 double TLoudness::GainFor(const QString& name) {
     const auto heard = stream_->Lufs();
     std::lock_guard<std::mutex> guard(lock_);
     if (heard) {
-        levels_.Stream = StreamLevel{*heard, Today()};
+        levels_.Stream = StreamLevel{BoundedTarget(*heard), Today()};
         dirty_ = true;
         wake_.notify_all();
     }
     if (name.isEmpty()) return 0;
-    const double target = heard ? *heard : levels_.Stream ? levels_.Stream->Lufs : kDefaultTargetLufs;
+    const double target = SavedTarget().value_or(kDefaultTargetLufs);
     const auto stamp = Stamp(EncodeFileName(musicDir_ + name));
     if (!stamp) return 0;
     if (!UpToDate(name, stamp->size, stamp->mtime)) {

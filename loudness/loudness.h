@@ -1,7 +1,8 @@
 #pragma once
 // TLoudness: one loudness for the shop. Local tracks are measured once, in the background, and
 // kept in NIVEIS.INI; the stream is measured as it plays; a local track is then played with
-// the gain that brings it to the stream's loudness (or to -18 LUFS with nothing measured yet).
+// the gain that brings it to the stream's loudness, held within the loudness of programmes
+// (-30 to -10 LUFS), or to -18 LUFS with no figure heard in the last week.
 //
 // Threads and locks:
 // - the user-interface thread calls the public operations; none of them waits for a
@@ -46,7 +47,8 @@ public:
     // The measured level of `name` when it is measured and unchanged since; none otherwise,
     // and it is then put first in the queue. For sounds brought to another object's target.
     std::optional<TrackLevel> LevelFor(const QString& name);
-    // The loudness a local track is brought to.
+    // The loudness a local track is brought to: the stream's as heard now, else as last saved
+    // (for a week), else the default; always within the programmes' range.
     double TargetLufs();
     soundlib::ISoundLib::DecodedTap StreamTap();
 
@@ -57,6 +59,7 @@ public:
 private:
     void Run();
     bool UpToDate(const QString& name, std::int64_t size, std::int64_t mtime);  // with lock_ held
+    std::optional<double> SavedTarget();  // with lock_ held; forgets a figure past its age
     void Write();
 
     soundlib::ISoundLib& lib_;

@@ -12,12 +12,22 @@
 //   process_cpu_s_with                 the whole process over the same window, scan included
 //   tick_late_max_ms_without/_with     the worst lateness of a 100 ms timer on the event loop
 //   handover_gap_max_ms_without/_with  the longest silence between two tracks in the recording
+// Then, on the eight different files, on this thread:
+//   decode_cpu_s_per_file              decoding alone, the floor of any measurement
+//   full_cpu_s_per_file                libebur128's integrated loudness and true peak over
+//                                      everything, which the measurement must agree with
+//   measure_cpu_s_per_file             the program's measurement (MeasureFile)
+//   lufs_max_diff, truepeak_max_diff_db  the largest difference between the two
+//   stream_full_cpu_ms_per_min         libebur128's integrated loudness over a 10-minute
+//                                      history, fed a decoded minute
+//   stream_sampled_cpu_ms_per_min      the stream's meter (TStreamLoudness) fed the same
 //
 // The 3-minute files are made by ffmpeg from eight different noises and copied to the count
 // asked for: measuring a copy costs what measuring the original does.
 #include "audio/soundlib/realsoundlib.h"
 #include "audio/uzorvanbass.h"
 #include "loudness/loudness.h"
+#include "loudness/measure.h"
 #include "tests/integration/audio/audiofiles.h"
 #include "tests/integration/audio/pcmanalysis.h"
 
@@ -26,7 +36,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <ebur128.h>
+#include <time.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +69,77 @@ std::map<std::string, double> ThreadsCpu() {
         if (std::getline(comm, name) && stat >> ns) out[name] += ns / 1e9;
     }
     return out;
+}
+
+double ThreadCpu() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The measurement against libebur128 over everything, on the distinct files, and the stream's
+// meter against libebur128 on a minute of the first.
+void Compare(soundlib::ISoundLib& lib, const std::string& music, int distinct) {
+    double decodeCpu = 0, fullCpu = 0, measureCpu = 0, lufsDiff = 0, peakDiff = 0;
+    std::vector<std::int16_t> minute;
+    for (int i = 0; i < distinct; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "F%04d.MP3", i);
+        const std::string path = music + name;
+        double t = ThreadCpu();
+        lib.DecodeFile(path.c_str(), 44100, [&](const std::int16_t* frames, std::size_t count) {
+            if (i == 0 && minute.size() < 2u * 44100 * 60) minute.insert(minute.end(), frames, frames + 2 * count);
+            return true;
+        });
+        decodeCpu += ThreadCpu() - t;
+        t = ThreadCpu();
+        ebur128_state* st = ebur128_init(2, 44100, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+        lib.DecodeFile(path.c_str(), 44100, [&](const std::int16_t* frames, std::size_t count) {
+            return ebur128_add_frames_short(st, frames, count) == EBUR128_SUCCESS;
+        });
+        double lufs = 0, peak = 0;
+        ebur128_loudness_global(st, &lufs);
+        for (unsigned c = 0; c < 2; ++c) {
+            double p = 0;
+            ebur128_true_peak(st, c, &p);
+            peak = std::max(peak, p);
+        }
+        ebur128_destroy(&st);
+        fullCpu += ThreadCpu() - t;
+        t = ThreadCpu();
+        const std::atomic<bool> stop{false};
+        const auto level = MeasureFile(lib, QByteArray::fromStdString(path), stop);
+        measureCpu += ThreadCpu() - t;
+        if (!level || !level->Measured) {
+            std::fprintf(stderr, "%s: not measured\n", name);
+            continue;
+        }
+        lufsDiff = std::max(lufsDiff, std::abs(level->Lufs - lufs));
+        peakDiff = std::max(peakDiff, std::abs(level->TruePeakDb - 20 * std::log10(peak)));
+    }
+    std::printf("decode_cpu_s_per_file=%.3f\n", decodeCpu / distinct);
+    std::printf("full_cpu_s_per_file=%.3f\n", fullCpu / distinct);
+    std::printf("measure_cpu_s_per_file=%.3f\n", measureCpu / distinct);
+    std::printf("lufs_max_diff=%.4f\n", lufsDiff);
+    std::printf("truepeak_max_diff_db=%.4f\n", peakDiff);
+
+    const std::size_t frames = minute.size() / 2;
+    double t = ThreadCpu();
+    ebur128_state* st = ebur128_init(2, 44100, EBUR128_MODE_I);
+    ebur128_set_max_history(st, 10 * 60 * 1000);
+    for (std::size_t at = 0; at < frames; at += 1024) ebur128_add_frames_short(st, minute.data() + 2 * at, std::min<std::size_t>(1024, frames - at));
+    double lufs = 0;
+    ebur128_loudness_global(st, &lufs);
+    ebur128_destroy(&st);
+    const double fullMs = (ThreadCpu() - t) * 1000;
+    t = ThreadCpu();
+    TStreamLoudness meter;
+    for (std::size_t at = 0; at < frames; at += 1024) meter.Feed(minute.data() + 2 * at, std::min<std::size_t>(1024, frames - at), 44100);
+    (void)meter.Lufs();
+    const double sampledMs = (ThreadCpu() - t) * 1000;
+    const double minutes = double(frames) / 44100 / 60;
+    std::printf("stream_full_cpu_ms_per_min=%.1f\n", fullMs / minutes);
+    std::printf("stream_sampled_cpu_ms_per_min=%.1f\n", sampledMs / minutes);
 }
 
 double Sum(const std::map<std::string, double>& cpu, bool loudness) {
@@ -197,5 +283,6 @@ int main(int argc, char** argv) {
     std::printf("tick_late_max_ms_with=%.0f\n", with.tickLateMaxMs);
     std::printf("handover_gap_max_ms_without=%.0f\n", without.gapMaxMs);
     std::printf("handover_gap_max_ms_with=%.0f\n", with.gapMaxMs);
+    Compare(lib, music, std::min(kDistinct, files));
     return loudness.MeasuredCount() == files ? 0 : 1;
 }
