@@ -25,7 +25,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, cp1252_lines,  # noqa: E402
-                    headless_chromium, runs, wait_until)
+                    fleet_login, headless_chromium, runs, wait_until)
 
 LOCAL_HZ = 1000.0
 TONES = {"stream": STREAM_HZ, "local": LOCAL_HZ}
@@ -491,10 +491,11 @@ def shop_state(shop, agora, retain=True):
 
 def fleet_page(binary):
     """The fleet page in a real browser against a real broker: the real player, a shop gone
-    silent, one whose process dies (offline through its last will), one that recovers."""
+    silent, one whose process dies (offline through its last will), one that recovers, and the
+    history lines of the shop opened on the page, from the moment it was opened."""
     with fleet_broker(), operator_session(
             binary, station=True, window=today_window(), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
-            files={"FROTA.INI": "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-real\r\n"}) as (desktop, program, _):
+            files={"FROTA.INI": "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-real\r\n"}) as (desktop, program, station):
         shop_state("loja-silenciosa", "silencio")
         shop_state("loja-recupera", "silencio")
         # A shop's process with its last will; killed, the broker announces it offline.
@@ -504,20 +505,22 @@ def fleet_page(binary):
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
         try:
-            fleet_page_checks(program, desktop, dying, profile)
+            fleet_page_checks(program, desktop, station, dying, profile)
         finally:
             dying.kill()
             dying.wait()
             shutil.rmtree(profile, ignore_errors=True)
 
 
-def fleet_page_checks(program, desktop, dying, profile):
+def fleet_page_checks(program, desktop, station, dying, profile):
     from selenium.webdriver.common.by import By
 
     shop_state("loja-morta", "stream")
     browser = headless_chromium(profile)
     try:
         browser.get("http://127.0.0.1:9001/index.html")
+        # This lab broker takes anyone; the page asks all the same.
+        fleet_login(browser, "escritorio.frota", "laboratorio")
 
         def row_state(shop):
             # Read in one call: the page replaces every row when it draws, so a row found by one
@@ -550,8 +553,10 @@ def fleet_page_checks(program, desktop, dying, profile):
         browser.find_element(By.ID, "filtro").send_keys("real")
         wait_until(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#lojas tr")) == 1, 5, what="the filter")
         browser.find_element(By.CSS_SELECTOR, 'tr[data-loja="loja-real"]').click()
-        wait_until(lambda: any(line.endswith(" - Sonaris") for line in
-                               browser.find_element(By.ID, "historico-linhas").text.splitlines()), 10,
+        # The page takes a shop's lines only while it is open: the drop that comes now is there.
+        station.kill_source()
+        wait_until(lambda: any(line.endswith("STOP -  Sonaris") for line in
+                               browser.find_element(By.ID, "historico-linhas").text.splitlines()), 40,
                    what="the real shop's history lines")
         browser.save_screenshot(os.path.join(program.root, "fleet.png"))
 
