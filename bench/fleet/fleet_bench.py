@@ -100,8 +100,9 @@ def cpu_s(pid):
 
 
 def page_memory(browser):
-    """The page's JavaScript heap after a full collection, and its renderers' resident memory
-    (every renderer under this chromedriver), in MB."""
+    """The page's JavaScript heap after a full collection, and the resident memory of its
+    renderer (of those under this chromedriver, the one with the most private memory: Chromium
+    keeps a spare and others for itself), in MB."""
     heap = browser.execute_script("window.gc(); return performance.memory.usedJSHeapSize;") / 2 ** 20
     parents = {}
     for entry in os.listdir("/proc"):
@@ -110,17 +111,17 @@ def page_memory(browser):
                 parents[int(entry)] = int(f.read().rpartition(")")[2].split()[1])
         except (OSError, ValueError):
             continue
-    rss, pending = 0.0, [browser.service.process.pid]
+    renderers, pending = [], [browser.service.process.pid]
     while pending:
         pid = pending.pop()
         pending += [child for child, parent in parents.items() if parent == pid]
         try:
             with open("/proc/%d/cmdline" % pid, "rb") as f:
                 if b"--type=renderer" in f.read():
-                    rss += rss_mb(pid)
+                    renderers.append((rss_mb(pid, "RssAnon"), rss_mb(pid)))
         except OSError:
             continue
-    return heap, rss
+    return heap, max(renderers)[1] if renderers else 0.0
 
 
 class Answers:
