@@ -22,6 +22,8 @@ using namespace soundlib;
 
 namespace {
 constexpr DWORD kNetTimeoutMs = 20000;
+// The daily run's count is above its mark: the next tick inside the window makes an attempt.
+constexpr std::int32_t kTicksForAttempt = 120;
 
 
 // The proxy mode as a number; a text that is not a decimal integer means no proxy.
@@ -325,6 +327,36 @@ void TConnection::GiveUpStream(const QString& historyLine, bool startLocal) {
         w_.ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
         if (startLocal && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Play Local 882"));
     }
+}
+
+void TConnection::NovoVolume(int volume) {
+    auto& S = PlayerState;
+    S.NormalVolume = volume;
+    if (w_.LocalPlayer->IsPlaying()) {
+        w_.LocalPlayer->SetVolume(std::uint32_t(std::clamp(volume, 0, 100)));
+        w_.ui->meter2->SetPosition(int(w_.LocalPlayer->GetVolume()));
+    } else if (w_.WebPlayer->IsPlaying() && S.WebError == 0 && !w_.WebPlayer->IsFading()) {
+        timer_DiminuirVolume->stop();
+        S.RampVolume = std::min<std::int32_t>(S.RampVolume, std::int32_t(w_.WebPlayer->GetVolume()));
+        timer_aumentarvolume->start();
+    }
+}
+
+void TConnection::TrocaEstacao() {
+    auto& S = PlayerState;
+    if (!w_.IsActive()) return;
+    w_.Run->ConnectTicks = kTicksForAttempt;  // the new station at the next tick
+    if (!w_.WebPlayer->IsPlaying() || S.WebError != 0) return;
+    // A stream the day no longer wants, not one lost: no drop, no line of its own (the
+    // office's change has just written one).
+    timer_aumentarvolume->stop();
+    timer_DiminuirVolume->start();
+    w_.WebPlayer->RewindOnStop = true;
+    w_.WebPlayer->FadeOut(kDropFadeMs);
+    S.StallTicks = 0;
+    S.WebError = -1;
+    w_.Run->Olha_Dia(DayEvent::StreamPerdido);
+    if (PlayerState.InsideToday(NowDateTime()) && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Troca de Estação"));
 }
 
 void TConnection::timer_DiminuirVolumeTimer() {

@@ -47,6 +47,12 @@ public:
     // Gives the stream up for local music: the history line, the fade-out, WebError -1, and
     // inside the window a local track when `startLocal` and none plays.
     void GiveUpStream(const QString& historyLine, bool startLocal);
+    // A new playing volume (the office's): the stream reaches it with the fade-in ramp, a local
+    // track at once.
+    void NovoVolume(int volume);
+    // A new station (the office's): a playing stream fades out, local music meanwhile, and the
+    // next daily-run tick connects the new address through the ordinary attempt.
+    void TrocaEstacao();
     // At the end of a local track: true when the stream held behind it was silent all along
     // and has been given up (local music goes on).
     bool GiveUpSilentHeldStream();

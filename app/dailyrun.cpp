@@ -197,6 +197,15 @@ void TDailyRun::NewDay() {
     Atualiza_whoje();
 }
 
+void TDailyRun::ReleJanela() {
+    week_.reset();
+    w_.ui->Label13->setText(QStringLiteral("00:00:00"));
+    w_.ui->Label15->setText(QStringLiteral("00:00:00"));
+    Atualiza_whoje();
+    if (IsActive() && NowDateTime() > PlayerState.Window.Close && ScheduledCloseOwed()) ScheduledClose();
+    Olha_Dia(DayEvent::Tick);
+}
+
 void TDailyRun::Atualiza_whoje() {
     if (!week_) week_ = ReadWeekLines(ProgramFolder());
     PlayerState.Window = WindowAt(*week_, NowDateTime());

@@ -59,10 +59,14 @@ public:
     // What the shop hears now, from the facts, into the day.
     void Olha_Dia(DayEvent why);
 
-private:
+    // "Ativar" and "Desativar" without the question: the office's switch, and the button's.
     void Ativa();
     void Desativa();
+    // The weekly schedule read again now (the office changed it): today's window as it is now,
+    // and its close at once when the run has played and the new stop has already passed.
+    void ReleJanela();
 
+private:
     Tfrm_sonarisv1AAC& w_;
     // The daily run has ticked since its activation: a window that gives way was the run's own.
     bool runTicked_ = false;

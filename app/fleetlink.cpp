@@ -1,5 +1,6 @@
 #include "app/fleetlink.h"
 
+#include "app/remoteconfig.h"
 #include "app/usom.h"
 #include "system/clock.h"
 #include "system/formats.h"
@@ -23,8 +24,17 @@ void TFleetLink::Inicia_Frota() {
         return;
     }
     fleet_ = new TFleetPublisher(*config.Settings, [this](const QString& line) { w_.Salva_Historico(line); }, this);
+    if (config.Settings->Remote) {
+        remote_ = new TRemoteConfig(w_, *fleet_);
+        fleet_->desired = [this](const QByteArray& payload) {
+            remote_->Recebe(payload);
+            Olha_Frota();  // the version applied shows at once
+        };
+    }
     if (!fleet_->Start()) {  // refused at its set-up, and said so in the history
+        delete remote_;
         delete fleet_;
+        remote_ = nullptr;
         fleet_ = nullptr;
         return;
     }
@@ -41,6 +51,12 @@ void TFleetLink::Olha_Frota() {
 
 void TFleetLink::HistoryLine(const QString& line, const QDate& date) {
     if (fleet_) fleet_->HistoryLine(line, date);
+}
+
+void TFleetLink::AlteradaNaLoja() {
+    if (!remote_) return;
+    remote_->AlteradaNaLoja();
+    Olha_Frota();
 }
 
 void TFleetLink::Stop() {
@@ -60,5 +76,9 @@ FleetState TFleetLink::EstadoFrota() const {
     state.LastDrop = w_.Connection->LastDrop();
     state.Now = TDay::FleetName(day.Now());
     state.Since = day.Since();
+    if (remote_) {
+        state.ConfigVersion = remote_->Version();
+        state.ChangedAtShop = remote_->ChangedAtShop();
+    }
     return state;
 }

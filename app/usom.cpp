@@ -106,6 +106,8 @@ void Tfrm_sonarisv1AAC::SetWindows(Tform_about* about, Tform_volume* volume, Tfr
     AboutBox = about;
     VolumeDialog = volume;
     ScheduleEditor = cfg;
+    if (volume) volume->OnSaved = [this] { Fleet->AlteradaNaLoja(); };
+    if (cfg) cfg->OnSaved = [this] { Fleet->AlteradaNaLoja(); };
 }
 
 // --- creation ------------------------------------------------------------------------------

@@ -115,6 +115,7 @@ void Tfrm_cfg::BitBtn1Click() {
         return;
     }
     Days = next;
+    if (OnSaved) OnSaved();
 }
 
 void Tfrm_cfg::BitBtn2Click() { close(); }

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QWindow;
 namespace Ui {
@@ -34,6 +35,8 @@ public:
 
     // Index 0 Sunday .. 6 Saturday.
     std::array<DaySchedule, 7> Days;
+    // A day saved to CFG.ACI (the office's settings then no longer hold for it).
+    std::function<void()> OnSaved;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,5 +1,7 @@
 #include "telemetry/fleetpublisher.h"
 
+#include "telemetry/desiredconfig.h"
+
 #include <mosquitto.h>
 
 #include <QJsonDocument>
@@ -7,6 +9,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -43,7 +46,8 @@ struct TFleetPublisher::Link {
     bool lossTold = false;
     bool stopping = false;
     bool finished = false;  // the network thread has left
-    QByteArray topicState, topicHistory, topicSummary;
+    QByteArray topicState, topicHistory, topicSummary, topicDesired, topicApplied;
+    bool remote = false;  // REMOTO=1: config/desejada is subscribed to at every connection
     QByteArray statePayload;  // the last state, sent again at each connection
 
     ~Link() {
@@ -104,8 +108,23 @@ struct TFleetPublisher::Link {
         if (!link->statePayload.isEmpty())
             mosquitto_publish(link->client, nullptr, link->topicState.constData(), int(link->statePayload.size()),
                               link->statePayload.constData(), 1, true);
+        // The session is clean: the subscription is made again at every connection, and the
+        // broker then hands the retained document over again (the version tells it is known).
+        if (link->remote) mosquitto_subscribe(link->client, nullptr, link->topicDesired.constData(), 1);
         link->Drain();
         if (tell) link->Tell(QStringLiteral("FROTA: CONECTADO"));
+    }
+    static void OnMessage(mosquitto*, void* obj, const mosquitto_message* message) {
+        auto* link = static_cast<Link*>(obj);
+        if (!message || message->topic == nullptr || link->topicDesired != message->topic) return;
+        // An empty retained message is the office taking its document back: nothing to apply.
+        if (message->payloadlen <= 0) return;
+        const QByteArray payload(static_cast<const char*>(message->payload),
+                                 std::min<int>(message->payloadlen, int(kMaxDesiredBytes) + 1));
+        std::lock_guard guard(link->lock);
+        if (!link->owner) return;
+        QMetaObject::invokeMethod(
+            link->owner, [o = link->owner, payload] { if (o->desired) o->desired(payload); }, Qt::QueuedConnection);
     }
     static void OnDisconnect(mosquitto*, void* obj, int) {
         auto* link = static_cast<Link*>(obj);
@@ -120,6 +139,9 @@ TFleetPublisher::TFleetPublisher(FleetSettings settings, std::function<void(cons
     link_->topicState = base + "estado";
     link_->topicHistory = base + "historico";
     link_->topicSummary = base + "resumo";
+    link_->topicDesired = base + "config/desejada";
+    link_->topicApplied = base + "config/aplicada";
+    link_->remote = settings_.Remote;
     link_->owner = this;
 }
 
@@ -160,6 +182,7 @@ bool TFleetPublisher::Start() {
     }
     mosquitto_connect_callback_set(client, &Link::OnConnect);
     mosquitto_disconnect_callback_set(client, &Link::OnDisconnect);
+    if (settings_.Remote) mosquitto_message_callback_set(client, &Link::OnMessage);
 
     // The name look-up of the first connection happens on this thread too, never on the
     // window's. The library's own loop reconnects after a drop; a failure it gives up on (a
@@ -235,6 +258,10 @@ QByteArray TFleetPublisher::StatePayload(bool online) const {
         o.insert(QStringLiteral("ultima_queda"), Iso(last_.LastDrop));
         o.insert(QStringLiteral("versao"), QStringLiteral(SONARIS_VERSION));
         o.insert(QStringLiteral("desde"), Iso(since_));
+        if (settings_.Remote) {
+            o.insert(QStringLiteral("config_versao"), last_.ConfigVersion > 0 ? QJsonValue(qint64(last_.ConfigVersion)) : QJsonValue::Null);
+            o.insert(QStringLiteral("alterada_na_loja"), last_.ChangedAtShop);
+        }
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
@@ -267,6 +294,12 @@ void TFleetPublisher::HistoryLine(const QString& line, const QDate& date) {
         o.insert(QStringLiteral("linha"), line);
         link_->Enqueue({link_->topicSummary, QJsonDocument(o).toJson(QJsonDocument::Compact), true});
     }
+}
+
+void TFleetPublisher::Applied(const QByteArray& payload) {
+    std::lock_guard guard(link_->lock);
+    if (!link_->client) return;
+    link_->Enqueue({link_->topicApplied, payload, true});
 }
 
 bool TFleetPublisher::Connected() const {

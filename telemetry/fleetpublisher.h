@@ -4,8 +4,10 @@
 // Topics, with <loja> the shop's id: sonaris/<loja>/estado (retained, QoS 1: the state as a
 // small JSON object, at every change and at least every 60 s; the last will, retained, is
 // {"online": false}), sonaris/<loja>/historico (QoS 1: every history line) and
-// sonaris/<loja>/resumo (retained, QoS 1: the last day's account line with its date). Nothing
-// is subscribed to: the player acts on nothing it could receive.
+// sonaris/<loja>/resumo (retained, QoS 1: the last day's account line with its date). Only
+// with REMOTO=1 does it subscribe, to sonaris/<loja>/config/desejada (the office's settings,
+// handed to `desired` on the user-interface thread), and answer on sonaris/<loja>/config/aplicada
+// (retained, QoS 1); otherwise the player acts on nothing it could receive.
 //
 // Threads: libmosquitto's network thread connects, reconnects (growing delays up to 5
 // minutes), sends, and calls the connect and disconnect callbacks; everything else runs on the
@@ -35,6 +37,8 @@ struct FleetState {
     QString WindowStart, WindowStop;  // HH:MM:SS, empty when today has no window
     QString Station;                  // the station's address, without credentials
     QDateTime LastDrop;               // invalid: none yet
+    std::int64_t ConfigVersion = 0;   // the office's last version applied; 0: none
+    bool ChangedAtShop = false;       // F11 or F10 changed a setting since that version
     bool operator==(const FleetState&) const = default;
 };
 
@@ -48,6 +52,12 @@ public:
     // `history` writes a line of the player's history (on the user-interface thread).
     TFleetPublisher(FleetSettings settings, std::function<void(const QString&)> history, QObject* owner = nullptr);
     ~TFleetPublisher() override;  // Stop
+
+    // With REMOTO=1: what arrives on config/desejada (at most 64 KB and a byte, so that a longer
+    // document is still refused as too long), on the user-interface thread. Set before Start.
+    std::function<void(const QByteArray&)> desired;
+    // The answer to the office, retained on config/aplicada; queued like a history line.
+    void Applied(const QByteArray& payload);
 
     // Starts the network thread. A client that cannot be set up as FROTA.INI says (a CA file
     // that cannot be read, for example) is refused, never started in a weaker form: the

@@ -179,6 +179,8 @@ void Tform_volume::BitBtn1Click() {
     // the operator is told that the volume will not survive a restart.
     if (!WriteLines1252Atomic(ProgramFolder() + VolumeIniName, lines))
         MessageBoxes().Message(QStringLiteral("Não foi possível salvar o volume em VOLUME.INI - Verifique"), ApplicationTitle());
+    else if (OnSaved)
+        OnSaved();
 }
 
 void Tform_volume::BitBtn4Click() {

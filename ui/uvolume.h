@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -37,6 +38,8 @@ public:
     TZorvanBass* TestPlayer = nullptr;
     TThreadedTimer* timer1 = nullptr;
     std::int32_t LastPosition = 0;
+    // VOLUME.INI saved (the office's settings then no longer hold for the volume).
+    std::function<void()> OnSaved;
 
     void FormCreate();
     void FormShow();
