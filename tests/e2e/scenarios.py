@@ -626,6 +626,9 @@ def fleet_office(binary):
         browser = headless_chromium(profile, flags=("--ignore-certificate-errors",))
         try:
             browser.get("https://localhost:8884/index.html")
+            fleet_login(browser, "escritorio.frota", "senha-errada")
+            wait_until(lambda: browser.find_element(By.ID, "entrada-erro").text == "Usuário ou senha inválidos", 10,
+                       what="the wrong password refused (%r)" % browser.find_element(By.ID, "entrada-erro").text)
             fleet_login(browser, "escritorio.frota", "senha-do-escritorio")
             wait_until(lambda: browser.find_element(By.ID, "conexao").text == "Conectado como escritorio.frota", 10,
                        what="the office's login over wss (%r)" % browser.find_element(By.ID, "conexao").text)
