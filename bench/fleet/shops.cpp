@@ -19,6 +19,7 @@
 //   cut I         shop I's socket shut without DISCONNECT (its process killed) -> "cut I EPOCH_MS"
 //   mute I        shop I never reads, writes or pings again (its line dead) -> "mute I EPOCH_MS"
 //   stats         -> "stats PUBLISHED ACKED CONNECTED LOST APPLIED REFUSED"
+//   desired       -> "desired COUNT FIRST_EPOCH_MS LAST_EPOCH_MS": the office's documents received
 // and "ready N SECONDS" once every shop is connected with its first state sent.
 #include "telemetry/desiredconfig.h"
 
@@ -102,7 +103,8 @@ struct Fleet {
     int epoll = -1;
     std::mt19937 random{20261208};
     std::priority_queue<Event, std::vector<Event>, std::greater<>> events;
-    long long published = 0, acked = 0, lost = 0, applied = 0, refused = 0;
+    long long published = 0, acked = 0, lost = 0, applied = 0, refused = 0, desired = 0;
+    double firstDesired = 0, lastDesired = 0;
     int connected = 0, connecting = 0;
 
     std::string State(const Shop& s) const {
@@ -182,6 +184,8 @@ struct Fleet {
     // newer than every one handled before is looked at; the answer goes out either way.
     void OnDesired(Shop& s, const QByteArray& payload) {
         if (payload.isEmpty()) return;  // the office cleared its wish
+        lastDesired = EpochMs();
+        if (desired++ == 0) firstDesired = lastDesired;
         const DesiredCheck check = CheckDesiredConfig(payload);
         if (check.Version > 0 && !IsNewVersion(check.Version, s.record)) return;
         QString reason = check.Refusal;
@@ -206,7 +210,9 @@ void Fleet::Command(const char* line) {
     char verb[16] = {0}, word[32] = {0};
     int i = -1;
     const int n = std::sscanf(line, "%15s %d %31s", verb, &i, word);
-    if (n >= 1 && std::strcmp(verb, "stats") == 0) {
+    if (n >= 1 && std::strcmp(verb, "desired") == 0) {
+        std::printf("desired %lld %.1f %.1f\n", desired, firstDesired, lastDesired);
+    } else if (n >= 1 && std::strcmp(verb, "stats") == 0) {
         std::printf("stats %lld %lld %d %lld %lld %lld\n", published, acked, connected, lost, applied, refused);
     } else if (n >= 2 && i >= 0 && i < int(shops.size())) {
         Shop& s = shops[std::size_t(i)];
