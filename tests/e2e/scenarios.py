@@ -702,6 +702,10 @@ def fleet_office(binary):
         finally:
             browser.quit()
             shutil.rmtree(profile, ignore_errors=True)
+        # The close's last lines, then the tray's end, which writes none.
+        seen = []
+        wait_until(lambda: seen.append(program.history()) or (len(seen) > 1 and seen[-1] == seen[-2]), 20, step=2,
+                   what="the history to settle after the close")
         leave_through_tray(desktop, program)
 
 
