@@ -1,8 +1,13 @@
-// fleet-shops --port P --shops N: N shops publishing to a broker as the player does,
+// fleet-shops --port P --shops N [--folder DIR]: N shops publishing to a broker as the player does,
 // from one process. Each shop is its own libmosquitto client with the player's client id,
 // last will ({"online":false}, retained, QoS 1) and keep-alive (30 s); it publishes its retained
 // state at each change and every 60 s, a history line every 2 to 8 s (uniform), and once its
 // retained day's account.
+// It also takes the office's settings as the player does: subscribed (QoS 1) to its
+// sonaris/<loja>/config/desejada, it checks each document with the player's own
+// CheckDesiredConfig, looks only at a version newer than every one it applied or refused, writes
+// the player's files with WriteDesiredFiles into its own folder under --folder (a tmpfs; without
+// it nothing is written) and answers, retained and QoS 1, on config/aplicada with AppliedPayload.
 //
 // One thread runs every client through epoll over their sockets (mosquitto_loop_read/_write/
 // _misc): libmosquitto's own loop thread per client would mean 5,000 threads, and a poll()
@@ -13,9 +18,15 @@
 //   flip I AGORA  shop I's state changes to AGORA -> "published I EPOCH_MS"
 //   cut I         shop I's socket shut without DISCONNECT (its process killed) -> "cut I EPOCH_MS"
 //   mute I        shop I never reads, writes or pings again (its line dead) -> "mute I EPOCH_MS"
-//   stats         -> "stats PUBLISHED ACKED CONNECTED LOST"
+//   stats         -> "stats PUBLISHED ACKED CONNECTED LOST APPLIED REFUSED"
+//   desired       -> "desired COUNT FIRST_EPOCH_MS LAST_EPOCH_MS": the office's documents received
 // and "ready N SECONDS" once every shop is connected with its first state sent.
+#include "telemetry/desiredconfig.h"
+
 #include <mosquitto.h>
+
+#include <QDateTime>
+#include <QDir>
 
 #include <algorithm>
 #include <chrono>
@@ -73,7 +84,9 @@ struct Shop {
     mosquitto* client = nullptr;
     int fd = -1;
     bool waiting = false, connected = false, gone = false, muted = false, writing = false;  // waiting: for the CONNACK
-    std::string topicState, topicHistory, topicSummary;
+    std::string topicState, topicHistory, topicSummary, topicDesired, topicApplied;
+    QString folder;       // ends with '/'; empty: nothing written
+    RemoteRecord record;  // REMOTO.INI's figures, kept in memory too
     std::string agora = "stream";
     std::time_t since = 0;
 };
@@ -90,14 +103,15 @@ struct Fleet {
     int epoll = -1;
     std::mt19937 random{20261208};
     std::priority_queue<Event, std::vector<Event>, std::greater<>> events;
-    long long published = 0, acked = 0, lost = 0;
+    long long published = 0, acked = 0, lost = 0, applied = 0, refused = 0, desired = 0;
+    double firstDesired = 0, lastDesired = 0;
     int connected = 0, connecting = 0;
 
     std::string State(const Shop& s) const {
         return "{\"online\":true,\"ativado\":true,\"agora\":\"" + s.agora +
                "\",\"inicio\":\"08:00:00\",\"fim\":\"22:00:00\",\"estacao\":\"https://radio.example.com.br:8443/loja\","
-               "\"ultima_queda\":null,\"versao\":\"1.0.0\",\"desde\":\"" +
-               Iso(s.since) + "\"}";
+               "\"ultima_queda\":null,\"versao\":\"1.0.0\",\"config_versao\":" +
+               std::to_string(s.record.Applied) + ",\"desde\":\"" + Iso(s.since) + "\"}";
     }
     void Publish(Shop& s, const std::string& topic, const std::string& payload, bool retain) {
         if (mosquitto_publish(s.client, nullptr, topic.c_str(), int(payload.size()), payload.data(), 1, retain) ==
@@ -160,12 +174,32 @@ struct Fleet {
         const std::string summary = "{\"data\":\"2026-12-07\",\"linha\":\"22:00:00 - RESUMO DO DIA - Streaming: 13:12:40  "
                                     "Músicas Locais: 00:46:07  Silêncio: 00:01:13  Quedas: 3\"}";
         Publish(s, s.topicSummary, summary, true);
+        mosquitto_subscribe(s.client, nullptr, s.topicDesired.c_str(), 1);
         // Players start at any moment: their 60 s repeats are spread over the minute.
         events.push({NowMs() + std::uniform_int_distribution<long>(0, kRepeatMs)(random), s.index, true});
         events.push({NowMs() + std::uniform_int_distribution<long>(2000, 8000)(random), s.index, false});
     }
 
-    void Run(int count, int listenPort);
+    // As the player: a retained document comes again at every connection, and only a version
+    // newer than every one handled before is looked at; the answer goes out either way.
+    void OnDesired(Shop& s, const QByteArray& payload) {
+        if (payload.isEmpty()) return;  // the office cleared its wish
+        lastDesired = EpochMs();
+        if (desired++ == 0) firstDesired = lastDesired;
+        const DesiredCheck check = CheckDesiredConfig(payload);
+        if (check.Version > 0 && !IsNewVersion(check.Version, s.record)) return;
+        QString reason = check.Refusal;
+        if (check.Config && !s.folder.isEmpty()) reason = WriteDesiredFiles(*check.Config, s.folder);
+        const bool ok = reason.isEmpty();
+        if (ok) s.record.Applied = check.Version;
+        else if (check.Version > 0) s.record.Refused = check.Version;
+        if (!s.folder.isEmpty()) WriteRemoteIni(s.folder, s.record);
+        ++(ok ? applied : refused);
+        const QByteArray answer = AppliedPayload(check.Version, ok, reason, QDateTime::currentDateTime());
+        Publish(s, s.topicApplied, answer.toStdString(), true);
+    }
+
+    void Run(int count, int listenPort, const QString& folder);
     void Command(const char* line);
     int port = 0;
 };
@@ -176,8 +210,10 @@ void Fleet::Command(const char* line) {
     char verb[16] = {0}, word[32] = {0};
     int i = -1;
     const int n = std::sscanf(line, "%15s %d %31s", verb, &i, word);
-    if (n >= 1 && std::strcmp(verb, "stats") == 0) {
-        std::printf("stats %lld %lld %d %lld\n", published, acked, connected, lost);
+    if (n >= 1 && std::strcmp(verb, "desired") == 0) {
+        std::printf("desired %lld %.1f %.1f\n", desired, firstDesired, lastDesired);
+    } else if (n >= 1 && std::strcmp(verb, "stats") == 0) {
+        std::printf("stats %lld %lld %d %lld %lld %lld\n", published, acked, connected, lost, applied, refused);
     } else if (n >= 2 && i >= 0 && i < int(shops.size())) {
         Shop& s = shops[std::size_t(i)];
         if (std::strcmp(verb, "flip") == 0 && n == 3) {
@@ -206,7 +242,7 @@ void Fleet::Command(const char* line) {
     std::fflush(stdout);
 }
 
-void Fleet::Run(int count, int listenPort) {
+void Fleet::Run(int count, int listenPort, const QString& folder) {
     port = listenPort;
     epoll = epoll_create1(0);
     shops.resize(std::size_t(count));
@@ -219,6 +255,12 @@ void Fleet::Run(int count, int listenPort) {
         s.topicState = base + "estado";
         s.topicHistory = base + "historico";
         s.topicSummary = base + "resumo";
+        s.topicDesired = base + "config/desejada";
+        s.topicApplied = base + "config/aplicada";
+        if (!folder.isEmpty()) {
+            s.folder = folder + QLatin1Char('/') + QString::fromLatin1(id) + QLatin1Char('/');
+            QDir().mkpath(s.folder);
+        }
         s.client = mosquitto_new((std::string("sonaris-") + id).c_str(), true, &s);
         mosquitto_int_option(s.client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
         const std::string offline = "{\"online\":false}";
@@ -227,6 +269,10 @@ void Fleet::Run(int count, int listenPort) {
             theFleet->OnConnected(*static_cast<Shop*>(shop), rc);
         });
         mosquitto_publish_callback_set(s.client, [](mosquitto*, void*, int) { ++theFleet->acked; });
+        mosquitto_message_callback_set(s.client, [](mosquitto*, void* shop, const mosquitto_message* m) {
+            theFleet->OnDesired(*static_cast<Shop*>(shop),
+                                QByteArray(static_cast<const char*>(m->payload), m->payloadlen));
+        });
     }
     epoll_event in{};
     in.events = EPOLLIN;
@@ -303,9 +349,11 @@ void Fleet::Run(int count, int listenPort) {
 
 int main(int argc, char** argv) {
     int port = 1883, count = 1000;
+    QString folder;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--port") == 0) port = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--shops") == 0) count = std::atoi(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--folder") == 0) folder = QString::fromLocal8Bit(argv[i + 1]);
     }
     // Every client holds a socket, and libmosquitto may hold a pair more for waking its loop.
     rlimit files;
@@ -315,6 +363,6 @@ int main(int argc, char** argv) {
     mosquitto_lib_init();
     Fleet fleet;
     theFleet = &fleet;
-    fleet.Run(count, port);
+    fleet.Run(count, port, folder);
     return 0;
 }

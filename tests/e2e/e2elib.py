@@ -36,19 +36,30 @@ def wait_until(predicate, timeout, step=0.2, what="condition"):
         time.sleep(step)
 
 
-def headless_chromium(profile):
+def headless_chromium(profile, flags=()):
     """Debian's chromium under selenium, headless, with its profile in PROFILE and nothing of
-    its own on the network."""
+    its own on the network; FLAGS are added to its command line."""
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
 
     options = webdriver.ChromeOptions()
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir=" + profile):
+                 "--user-data-dir=" + profile) + tuple(flags):
         options.add_argument(flag)
     options.binary_location = "/usr/bin/chromium"
     return webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
+
+
+def fleet_login(browser, user, password):
+    """The fleet page's login box, filled in and sent as the office does."""
+    from selenium.webdriver.common.by import By
+
+    field = browser.find_element(By.ID, "usuario")
+    field.clear()
+    field.send_keys(user)
+    browser.find_element(By.ID, "senha").send_keys(password)
+    browser.find_element(By.ID, "entrar").click()
 
 
 def _kill(proc, sig=signal.SIGTERM):

@@ -25,7 +25,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(__file__))
 from e2elib import (MAIN_TITLE, STREAM_HZ, Desktop, Sonaris, Sound, Station, cp1252_lines,  # noqa: E402
-                    headless_chromium, runs, wait_until)
+                    fleet_login, headless_chromium, runs, wait_until)
 
 LOCAL_HZ = 1000.0
 TONES = {"stream": STREAM_HZ, "local": LOCAL_HZ}
@@ -491,10 +491,11 @@ def shop_state(shop, agora, retain=True):
 
 def fleet_page(binary):
     """The fleet page in a real browser against a real broker: the real player, a shop gone
-    silent, one whose process dies (offline through its last will), one that recovers."""
+    silent, one whose process dies (offline through its last will), one that recovers, and the
+    history lines of the shop opened on the page, from the moment it was opened."""
     with fleet_broker(), operator_session(
             binary, station=True, window=today_window(), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
-            files={"FROTA.INI": "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-real\r\n"}) as (desktop, program, _):
+            files={"FROTA.INI": "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-real\r\n"}) as (desktop, program, station):
         shop_state("loja-silenciosa", "silencio")
         shop_state("loja-recupera", "silencio")
         # A shop's process with its last will; killed, the broker announces it offline.
@@ -504,20 +505,22 @@ def fleet_page(binary):
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
         try:
-            fleet_page_checks(program, desktop, dying, profile)
+            fleet_page_checks(program, desktop, station, dying, profile)
         finally:
             dying.kill()
             dying.wait()
             shutil.rmtree(profile, ignore_errors=True)
 
 
-def fleet_page_checks(program, desktop, dying, profile):
+def fleet_page_checks(program, desktop, station, dying, profile):
     from selenium.webdriver.common.by import By
 
     shop_state("loja-morta", "stream")
     browser = headless_chromium(profile)
     try:
         browser.get("http://127.0.0.1:9001/index.html")
+        # This lab broker takes anyone; the page asks all the same.
+        fleet_login(browser, "escritorio.frota", "laboratorio")
 
         def row_state(shop):
             # Read in one call: the page replaces every row when it draws, so a row found by one
@@ -550,8 +553,10 @@ def fleet_page_checks(program, desktop, dying, profile):
         browser.find_element(By.ID, "filtro").send_keys("real")
         wait_until(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#lojas tr")) == 1, 5, what="the filter")
         browser.find_element(By.CSS_SELECTOR, 'tr[data-loja="loja-real"]').click()
-        wait_until(lambda: any(line.endswith(" - Sonaris") for line in
-                               browser.find_element(By.ID, "historico-linhas").text.splitlines()), 10,
+        # The page takes a shop's lines only while it is open: the drop that comes now is there.
+        station.kill_source()
+        wait_until(lambda: any(line.endswith("STOP -  Sonaris") for line in
+                               browser.find_element(By.ID, "historico-linhas").text.splitlines()), 40,
                    what="the real shop's history lines")
         browser.save_screenshot(os.path.join(program.root, "fleet.png"))
 
@@ -560,6 +565,148 @@ def fleet_page_checks(program, desktop, dying, profile):
         wait_until(lambda: row_state("loja-real") == "offline", 10, what="the real shop offline after its end")
     finally:
         browser.quit()
+
+
+@contextlib.contextmanager
+def chain_broker():
+    """Mosquitto as a chain sets it up from fleet/broker/ (README): its own authority and a
+    certificate for localhost, the users added with scripts/fleet-user, the ACL and the page as
+    shipped, the listeners on their own ports 8883 (MQTT over TLS) and 8884 (the page over https
+    and wss). Yields the folder, whose ca.crt the shop names as CA=."""
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    root = tempfile.mkdtemp(prefix="sonaris-chain-") + "/"
+    run = lambda *cmd, **kw: subprocess.run(list(cmd), check=True, capture_output=True, timeout=60, **kw)  # noqa: E731
+    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    with open(root + "ext.cnf", "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+    run("openssl", "req", "-x509", *ec, "-keyout", root + "ca.key", "-out", root + "ca.crt", "-days", "2",
+        "-subj", "/CN=Rede de Teste")
+    run("openssl", "req", *ec, "-keyout", root + "broker.key", "-out", root + "broker.csr", "-subj", "/CN=localhost")
+    run("openssl", "x509", "-req", "-in", root + "broker.csr", "-CA", root + "ca.crt", "-CAkey", root + "ca.key",
+        "-CAcreateserial", "-out", root + "broker.crt", "-days", "2", "-extfile", root + "ext.cnf")
+    env = dict(os.environ, SONARIS_PASSWD=root + "passwd")
+    run(os.path.join(top, "scripts", "fleet-user"), "loja-real", input=b"senha-da-loja\n", env=env)
+    run(os.path.join(top, "scripts", "fleet-user"), "--escritorio", input=b"senha-do-escritorio\n", env=env)
+    shutil.copy(os.path.join(top, "fleet", "broker", "acl"), root + "acl")
+    for rel in ("index.html", "fleet.css", "fleet.js", "node_modules/mqtt/dist/mqtt.min.js"):
+        os.makedirs(os.path.dirname(root + "pagina/" + rel), exist_ok=True)
+        shutil.copy(os.path.join(FLEET_DIR, rel), root + "pagina/" + rel)
+    with open(os.path.join(top, "fleet", "broker", "sonaris.conf")) as f:
+        conf = f.read().replace("/etc/mosquitto/sonaris/", root)
+    with open(root + "mosquitto.conf", "w") as f:
+        f.write("user root\n" + conf + "log_dest file %smosquitto.log\n" % root)
+    proc = subprocess.Popen(["/usr/sbin/mosquitto", "-c", root + "mosquitto.conf"], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: subprocess.run(["curl", "-s", "-o", "/dev/null", "-m", "1", "--http1.1", "--cacert", root + "ca.crt",
+                                           "https://localhost:8884/index.html"]).returncode == 0, 10,
+                   what="the broker's page over https")
+        yield root
+    finally:
+        proc.kill()
+        proc.wait()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def fleet_office(binary):
+    """A chain's office steers a shop: the real player on a broker configured from fleet/broker/
+    over TLS, with REMOTO=1. The office logs in on the page, moves today's stop to 20 s from now
+    and the volume to 40; the page shows "aplicada", the shop's files hold what F11 and F10 write
+    for those values, the history tells whose change it was, and the close comes at the new stop
+    with its account. A document with an impossible time is refused and changes no file."""
+    from selenium.webdriver.common.by import By
+
+    start, stop = today_window()
+    with chain_broker() as broker, operator_session(
+            binary, station=True, window=(start, stop), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
+            files={"FROTA.INI": "SERVIDOR=mqtts://localhost:8883\r\nLOJA=loja-real\r\nUSUARIO=loja-real\r\n"
+                                "SENHA=senha-da-loja\r\nCA=%sca.crt\r\nREMOTO=1\r\n" % broker}) as (desktop, program, _):
+        profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
+        # The chain's own authority is not the browser's: this lab's certificate is let through.
+        # HTTP/2 is off: Debian 12's Mosquitto 2.0.11 (libwebsockets built with HTTP/2) accepts h2
+        # on its TLS websockets listener and then answers nothing (Mosquitto's issue 2251), so a
+        # Chromium that may use it cannot load the page from the broker.
+        browser = headless_chromium(profile, flags=("--ignore-certificate-errors", "--disable-http2"))
+        try:
+            browser.get("https://localhost:8884/index.html")
+            fleet_login(browser, "escritorio.frota", "senha-errada")
+            wait_until(lambda: browser.find_element(By.ID, "entrada-erro").text == "Usuário ou senha inválidos", 10,
+                       what="the wrong password refused (%r)" % browser.find_element(By.ID, "entrada-erro").text)
+            fleet_login(browser, "escritorio.frota", "senha-do-escritorio")
+            wait_until(lambda: browser.find_element(By.ID, "conexao").text == "Conectado como escritorio.frota", 10,
+                       what="the office's login over wss (%r)" % browser.find_element(By.ID, "conexao").text)
+
+            def row(what):
+                return browser.execute_script(
+                    "const r = document.querySelector('tr[data-loja=\"loja-real\"]'); return r ? r.dataset[arguments[0]] : null;",
+                    what)
+
+            program.start()
+            wait_until(lambda: row("estado") == "stream", 60, what="the shop streaming (%r)" % row("estado"))
+            browser.find_element(By.CSS_SELECTOR, 'tr[data-loja="loja-real"]').click()
+
+            # The office's change: every day as the shop has it, today's stop 20 s from now.
+            today = (datetime.date.today().weekday() + 1) % 7  # Sunday first
+            new_stop = (datetime.datetime.now() + datetime.timedelta(seconds=20)).replace(microsecond=0)
+            assert new_stop.date() == datetime.date.today(), "too close to midnight for this scenario"
+            days = [(start, stop)] * 7
+            days[today] = (start, new_stop.time())
+            browser.find_element(By.ID, "alterar-horarios").click()
+            for i, (a, b) in enumerate(days):
+                for field, t in (("inicio", a), ("fim", b)):
+                    box = browser.find_element(By.ID, "%s-%d" % (field, i))
+                    box.clear()
+                    box.send_keys(t.strftime("%H:%M:%S"))
+            browser.find_element(By.ID, "alterar-volume").click()
+            browser.find_element(By.ID, "volume").send_keys("40")
+            browser.find_element(By.ID, "motivo").send_keys("Inventário")
+            browser.find_element(By.ID, "aplicar-loja").click()
+            t0 = time.monotonic()
+            wait_until(lambda: row("config") == "aplicada", 5, step=0.1, what="'aplicada' on the page (%r)" % row("config"))
+            print("[figure] office_click_to_page_applied_s=%.2f" % (time.monotonic() - t0))
+
+            # What F11 and F10 write for the same values.
+            lines = ["|%s|%s|0|0" % (a.strftime("%H:%M:%S"), b.strftime("%H:%M:%S")) for a, b in days]
+            with open(program.folder + "CFG.ACI", "rb") as f:
+                assert f.read() == ("\r\n".join(lines) + "\r\n").encode("cp1252"), "CFG.ACI"
+            with open(program.folder + "VOLUME.INI", "rb") as f:
+                assert f.read() == b"VOLUME_NORMAL=40\r\n", "VOLUME.INI"
+            applied = "CONFIGURAÇÃO REMOTA APLICADA - versão 1 - escritorio.frota: Inventário"
+            program.wait_history(applied, 5)
+            wait_until(lambda: applied in browser.find_element(By.ID, "historico-linhas").text, 5,
+                       what="the line in the open shop's history on the page")
+
+            # A time no clock has, sent as an office could by hand: refused whole, no file touched.
+            files = {name: open(program.folder + name, "rb").read() for name in ("CFG.ACI", "VOLUME.INI")}
+            bad = {"versao": 2, "volume": 10, "horarios": [{"inicio": "08:00:00", "fim": "25:00:00"}] + [None] * 6}
+            subprocess.run(["mosquitto_pub", "-h", "localhost", "-p", "8883", "--cafile", broker + "ca.crt",
+                            "-u", "escritorio.frota", "-P", "senha-do-escritorio", "-q", "1", "-r",
+                            "-t", "sonaris/loja-real/config/desejada", "-m", json.dumps(bad)], check=True, timeout=10)
+            wait_until(lambda: row("config") == "recusada", 5, what="'recusada' on the page (%r)" % row("config"))
+            cell = browser.execute_script("return document.querySelector('tr[data-loja=\"loja-real\"] .config').textContent")
+            assert cell == "recusada: horário inválido em Domingo", cell
+            program.wait_history("CONFIGURAÇÃO REMOTA RECUSADA - versão 2 - horário inválido em Domingo", 5)
+            assert all(open(program.folder + name, "rb").read() == data for name, data in files.items())
+
+            # The close at the new stop, with its account.
+            program.wait_history("Encerrando Conexão PROGRAMADA: ", 60)
+            program.wait_history("RESUMO DO DIA - ", 5)
+            raw = cp1252_lines(program.history_file())
+            closed = next(line[:8] for line in raw if line[11:].startswith("Encerrando Conexão PROGRAMADA: "))
+            late = (datetime.datetime.combine(new_stop.date(), datetime.time.fromisoformat(closed)) - new_stop).total_seconds()
+            print("[figure] close_after_new_stop_s=%.0f" % late)
+            assert 0 <= late <= 2, "closed at %s for a stop at %s" % (closed, new_stop.time())
+            history = program.history()
+            assert history.index(applied) < history.index(next(m for m in history if m.startswith("Encerrando Conexão PROGRAMADA: ")))
+            browser.save_screenshot(os.path.join(program.root, "fleet-office.png"))
+        finally:
+            browser.quit()
+            shutil.rmtree(profile, ignore_errors=True)
+        # The close's last lines, then the tray's end, which writes none.
+        seen = []
+        wait_until(lambda: seen.append(program.history()) or (len(seen) > 1 and seen[-1] == seen[-2]), 20, step=2,
+                   what="the history to settle after the close")
+        leave_through_tray(desktop, program)
 
 
 def second_instance(binary):
@@ -615,7 +762,7 @@ def close_while_active(binary):
 SCENARIOS = {f.__name__: f for f in (first_start, stream_heard, station_down, drop_and_back, drop_back_and_stop,
                                       stop_time, autostart, autostart_without_focus, second_instance,
                                       close_while_active, output_lost, own_station, session_end, fleet_page,
-                                      late_sound_server, past_midnight)}
+                                      fleet_office, late_sound_server, past_midnight)}
 CLOCK_SHIFT = None
 
 
