@@ -98,6 +98,14 @@ function filtradas() {
   return ids;
 }
 
+// The shop's next spot and the spots it did not play today.
+function spots(estado) {
+  if (!estado.online) return '-';
+  const proximo = estado.proximo_spot ? hora(estado.proximo_spot.hora) + ' ' + estado.proximo_spot.arquivo : '-';
+  const perdidos = estado.spots_nao_tocados ? ' (' + estado.spots_nao_tocados + ' não tocados)' : '';
+  return proximo + perdidos;
+}
+
 function desenha() {
   const filtro = $('filtro').value.trim().toLowerCase();
   const corpo = $('lojas');
@@ -127,6 +135,7 @@ function desenha() {
     celula(tr, l.estado.online ? hora(l.estado.ultima_queda) : '-');
     const td = celula(tr, c.texto, c.tipo ? 'config ' + c.tipo : '');
     td.title = versoes(l);
+    celula(tr, spots(l.estado));
     celula(tr, l.resumo ? l.resumo.data + ' ' + l.resumo.linha : '-');
     novas.push(tr);
   }
