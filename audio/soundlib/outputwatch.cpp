@@ -17,9 +17,12 @@ struct Alarm {
     std::condition_variable wake;
     std::uint64_t calls = 0;  // rises with every LookNow
 };
+// Never destroyed: a library left to the process's end (an open still running at the quit)
+// keeps its watch waiting on it, and destroying a condition variable that a thread waits on
+// holds the exit until that wait times out.
 Alarm& TheAlarm() {
-    static Alarm alarm;
-    return alarm;
+    static Alarm* const alarm = new Alarm;
+    return *alarm;
 }
 }  // namespace
 
