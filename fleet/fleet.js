@@ -436,11 +436,21 @@ function recebe(topico, dados) {
   depois();
 }
 
+// The broker that serves the page, or the one named by ?broker=wss://host:port when the page is
+// served by another web server (Mosquitto 2.0.11's TLS listener offers HTTP/2 to browsers and
+// then answers nothing, so its own https page stays blank in Chromium).
+function enderecoDoBroker() {
+  const nomeado = new URLSearchParams(location.search).get('broker');
+  if (nomeado && /^wss?:\/\/[^\s/]+\/?$/.test(nomeado)) return nomeado.endsWith('/') ? nomeado : nomeado + '/';
+  return (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/';
+}
+
 function entra(nome, senha) {
-  const seguro = location.protocol === 'https:';
+  const endereco = enderecoDoBroker();
+  const seguro = endereco.startsWith('wss://');
   usuario = nome;
   assinado = false;
-  cliente = mqtt.connect((seguro ? 'wss://' : 'ws://') + location.host + '/', {
+  cliente = mqtt.connect(endereco, {
     username: nome, password: senha, reconnectPeriod: 2000, protocolVersion: 5,
   });
   const conexao = $('conexao');
