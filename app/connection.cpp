@@ -25,14 +25,12 @@ constexpr DWORD kNetTimeoutMs = 20000;
 // The daily run's count is above its mark: the next tick inside the window makes an attempt.
 constexpr std::int32_t kTicksForAttempt = 120;
 
-
 // The proxy mode as a number; a text that is not a decimal integer means no proxy.
 int ProxyMode() {
     bool ok = false;
     const int mode = PlayerState.ProxyTypeStream.trimmed().toInt(&ok);
     return ok ? mode : 0;
 }
-
 
 // After a success the server list in use is kept as the last good one, and the marker left
 // by the installer goes.
@@ -42,10 +40,8 @@ void RecordGoodConnection() {
     if (!FileExistsRaw(list)) return;
     if (const auto bytes = ReadFileRaw(list)) WriteFileRawAtomic(ProgramFolder() + QStringLiteral("sonaris.ant"), *bytes);
 }
-}  // namespace
 
-
-namespace {
+// The monitor: the buffer's fill, the stall count, the gauge, the drop's fade.
 constexpr std::int64_t kStableFill = 90;
 constexpr std::int32_t kStableMark = 150;
 constexpr std::int32_t kStallWrap = 5000;
@@ -56,7 +52,6 @@ constexpr std::uint16_t kDropFadeMs = 1000;
 constexpr int kLevelDivisor = 200;
 constexpr std::int32_t kRampFloor = 3;
 
-
 int GaugeOf(TZorvanBass* player) {
     int right = 0, left = 0;
     player->GetLevels(right, left);
@@ -65,16 +60,14 @@ int GaugeOf(TZorvanBass* player) {
 
 // A ramp value as a player volume: the ramps may run past either end of the scale.
 std::uint32_t VolumeOf(std::int32_t value) { return std::uint32_t(std::clamp(value, 0, 100)); }
-}  // namespace
 
-
-namespace {
+// Dead air: the stream's own sound, not only its buffer, decides whether it is worth playing.
+// An encoder that fails by sending silence keeps the connection up and the buffer full.
 const QString kSilenceStatus = QStringLiteral("Silêncio na Transmissão - Acionando MÚSICAS LOCAIS...");
 const QString kSilenceHistory = QStringLiteral("SILÊNCIO NA TRANSMISSÃO - Sonaris");
 
 qint64 NowMs() { return NowDateTime().toMSecsSinceEpoch(); }
 }  // namespace
-
 
 TConnection::TConnection(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(window) {
     attempt_ = new TStreamAttempt(this);
