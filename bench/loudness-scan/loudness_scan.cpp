@@ -222,22 +222,12 @@ int main(int argc, char** argv) {
     const std::string music = dir.File("MUSICAS/");
     std::filesystem::create_directories(music);
     std::fprintf(stderr, "# making %d files of 3 minutes\n", files);
-    for (int i = 0; i < std::min(kDistinct, files); ++i) {
-        const std::string source = "anoisesrc=d=180:c=pink:r=44100:a=0." + std::to_string(1 + i) + ":s=" + std::to_string(i + 1) +
-                                   ",aformat=channel_layouts=stereo";
-        if (!audiotest::RunFfmpeg({"-f", "lavfi", "-i", source, "-c:a", "libmp3lame", "-b:a", "192k"}, music + "N" + std::to_string(i) + ".MP3")) {
-            std::fprintf(stderr, "could not make the MP3 files with ffmpeg\n");
-            return 1;
-        }
-    }
     QStringList names;
-    for (int i = 0; i < files; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "F%04d.MP3", i);
-        std::filesystem::copy_file(music + "N" + std::to_string(i % kDistinct) + ".MP3", music + name);
-        names << QString::fromLatin1(name);
+    for (const std::string& name : audiotest::MakeNoiseMp3s(music, files, kDistinct)) names << QString::fromStdString(name);
+    if (names.isEmpty()) {
+        std::fprintf(stderr, "could not make the MP3 files with ffmpeg\n");
+        return 1;
     }
-    for (int i = 0; i < std::min(kDistinct, files); ++i) std::filesystem::remove(music + "N" + std::to_string(i) + ".MP3");
     std::vector<QString> tracks;
     for (int i = 0; i < 3; ++i) {
         audiotest::Tone tone;

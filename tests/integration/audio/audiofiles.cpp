@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -89,6 +91,25 @@ void WriteWav16(const std::string& path, const std::vector<float>& samples, int 
     header += "data";
     Put32(header, static_cast<unsigned>(data.size()));
     std::ofstream(path, std::ios::binary) << header << data;
+}
+
+std::vector<std::string> MakeNoiseMp3s(const std::string& folder, int count, int distinct) {
+    const int made = std::min(distinct, count);
+    auto noise = [&](int i) { return folder + "N" + std::to_string(i) + ".MP3"; };
+    for (int i = 0; i < made; ++i) {
+        const std::string source = "anoisesrc=d=180:c=pink:r=44100:a=0." + std::to_string(1 + i) + ":s=" + std::to_string(i + 1) +
+                                   ",aformat=channel_layouts=stereo";
+        if (!RunFfmpeg({"-f", "lavfi", "-i", source, "-c:a", "libmp3lame", "-b:a", "192k"}, noise(i))) return {};
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "F%04d.MP3", i);
+        std::filesystem::copy_file(noise(i % made), folder + name);
+        names.push_back(name);
+    }
+    for (int i = 0; i < made; ++i) std::filesystem::remove(noise(i));
+    return names;
 }
 
 bool RunFfmpeg(const std::vector<std::string>& args, const std::string& output) {

@@ -44,6 +44,11 @@ bool RunFfmpeg(const std::vector<std::string>& args, const std::string& output);
 // `format` (e.g. "libmp3lame"/"mp3", "wmav2"/"asf").
 bool EncodeTone(const std::string& path, const std::string& codec, const std::string& format, double seconds);
 
+// A music folder for the measuring benchmarks: `count` 3-minute MP3 files named F0000.MP3 ...
+// in `folder`, copies of `distinct` pink noises of different levels (encoding them all would
+// take longer than the benchmark). Their names in order; empty when ffmpeg failed.
+std::vector<std::string> MakeNoiseMp3s(const std::string& folder, int count, int distinct);
+
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> ReadAll(const std::string& path);
 std::vector<unsigned char> RandomBytes(std::size_t count, unsigned seed);
