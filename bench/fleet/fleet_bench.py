@@ -124,13 +124,13 @@ def page_memory(browser):
     return heap, max(renderers)[1] if renderers else 0.0
 
 
-class Answers:
-    """mosquitto_sub on every shop's config/aplicada: when each answer arrived (wall clock, ms)."""
+class Subscriber:
+    """mosquitto_sub on some topics: each message, with the shop it names and when it arrived
+    (wall clock, ms), handed to take() under the lock."""
 
-    def __init__(self, port):
-        self.proc = subprocess.Popen(["mosquitto_sub", "-p", str(port), "-q", "1", "-v", "-t",
-                                      "sonaris/+/config/aplicada"], stdout=subprocess.PIPE, text=True)
-        self.arrived = {}
+    def __init__(self, port, topics):
+        self.proc = subprocess.Popen(["mosquitto_sub", "-p", str(port), "-q", "1", "-v"] + sum((["-t", t] for t in topics), []),
+                                     stdout=subprocess.PIPE, text=True)
         self.lock = threading.Lock()
         threading.Thread(target=self.read, daemon=True).start()
 
@@ -138,17 +138,28 @@ class Answers:
         for line in self.proc.stdout:
             at = time.time() * 1e3
             topic, _, payload = line.partition(" ")
-            answer = json.loads(payload)
+            message = json.loads(payload)
             with self.lock:
-                self.arrived[topic.split("/")[1]] = (answer["versao"], answer["resultado"], at)
-
-    def of(self, version):
-        with self.lock:
-            return [(r, at) for v, r, at in self.arrived.values() if v == version]
+                self.take(topic.split("/")[1], message, at)
 
     def stop(self):
         self.proc.kill()
         self.proc.wait()
+
+
+class Answers(Subscriber):
+    """Every shop's config/aplicada: its last answer and when it arrived."""
+
+    def __init__(self, port):
+        self.arrived = {}
+        super().__init__(port, ["sonaris/+/config/aplicada"])
+
+    def take(self, shop, answer, at):
+        self.arrived[shop] = (answer["versao"], answer["resultado"], at)
+
+    def of(self, version):
+        with self.lock:
+            return [(r, at) for v, r, at in self.arrived.values() if v == version]
 
 
 def push(args, name, count, broker, shops, browser):
@@ -221,32 +232,19 @@ class Shops:
         self.proc.wait(timeout=10)
 
 
-class Watcher:
-    """mosquitto_sub on the watched shops' states: when each state arrived (wall clock, ms)."""
+class Watcher(Subscriber):
+    """The watched shops' states: when each state arrived."""
 
     def __init__(self, port, shops):
-        topics = sum((["-t", "sonaris/%s/estado" % s] for s in shops), [])
-        self.proc = subprocess.Popen(["mosquitto_sub", "-p", str(port), "-q", "1", "-v"] + topics,
-                                     stdout=subprocess.PIPE, text=True)
         self.arrived = []
-        self.lock = threading.Lock()
-        threading.Thread(target=self.read, daemon=True).start()
+        super().__init__(port, ["sonaris/%s/estado" % s for s in shops])
 
-    def read(self):
-        for line in self.proc.stdout:
-            at = time.time() * 1e3
-            topic, _, payload = line.partition(" ")
-            state = json.loads(payload)
-            with self.lock:
-                self.arrived.append((topic.split("/")[1], state.get("agora") if state["online"] else "offline", at))
+    def take(self, shop, state, at):
+        self.arrived.append((shop, state.get("agora") if state["online"] else "offline", at))
 
     def first(self, shop, state, after):
         with self.lock:
             return next((at for s, st, at in self.arrived if s == shop and st == state and at >= after), None)
-
-    def stop(self):
-        self.proc.kill()
-        self.proc.wait()
 
 
 class Broker:
