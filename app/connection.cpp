@@ -302,20 +302,24 @@ void TConnection::timer_meterTimer() {
     GiveUpStream(QStringLiteral("Encerrando Conexão - Motivo: Instabilidade Rede"), true);
 }
 
-void TConnection::GiveUpStream(const QString& historyLine, bool startLocal) {
+void TConnection::FadeStreamOut() {
     auto& S = PlayerState;
-    w_.Salva_Historico(historyLine);
-    Conta_Queda();
     // A fade-in still running would pull against the fade-down step for step, and neither
     // would ever reach its end.
     timer_aumentarvolume->stop();
     timer_DiminuirVolume->start();
     w_.WebPlayer->RewindOnStop = true;
     w_.WebPlayer->FadeOut(kDropFadeMs);
-    w_.ui->ProgressBar1->setValue(0);
     S.StallTicks = 0;
     S.WebError = -1;
     w_.Run->Olha_Dia(DayEvent::StreamPerdido);  // before the local track that follows it
+}
+
+void TConnection::GiveUpStream(const QString& historyLine, bool startLocal) {
+    w_.Salva_Historico(historyLine);
+    Conta_Queda();
+    FadeStreamOut();
+    w_.ui->ProgressBar1->setValue(0);
     if (PlayerState.InsideToday(NowDateTime()) && w_.IsActive()) {
         w_.ui->Label10->setText(QStringLiteral("Executando músicas LOCAIS"));
         if (startLocal && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Play Local 882"));
@@ -342,13 +346,7 @@ void TConnection::TrocaEstacao() {
     if (!w_.WebPlayer->IsPlaying() || S.WebError != 0) return;
     // A stream the day no longer wants, not one lost: no drop, no line of its own (the
     // office's change has just written one).
-    timer_aumentarvolume->stop();
-    timer_DiminuirVolume->start();
-    w_.WebPlayer->RewindOnStop = true;
-    w_.WebPlayer->FadeOut(kDropFadeMs);
-    S.StallTicks = 0;
-    S.WebError = -1;
-    w_.Run->Olha_Dia(DayEvent::StreamPerdido);
+    FadeStreamOut();
     if (PlayerState.InsideToday(NowDateTime()) && !w_.LocalPlayer->IsPlaying()) w_.PlayMusica(QStringLiteral("Troca de Estação"));
 }
 

@@ -61,6 +61,8 @@ private:
     void StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result);
     void Conexao_Concluida(std::exception_ptr error);  // what follows an attempt, with WebError as it stands
     void Conta_Queda();                                // a stream lost while the day wanted it
+    // The stream faded out with the drop's fade, wanted again (WebError -1), told to the day.
+    void FadeStreamOut();
     // At a monitor tick: true when the stream is (being) given up for its silence.
     bool WatchDeadAir();
 
