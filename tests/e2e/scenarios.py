@@ -586,6 +586,7 @@ def chain_broker():
         "-CAcreateserial", "-out", root + "broker.crt", "-days", "2", "-extfile", root + "ext.cnf")
     env = dict(os.environ, SONARIS_PASSWD=root + "passwd")
     run(os.path.join(top, "scripts", "fleet-user"), "loja-real", input=b"senha-da-loja\n", env=env)
+    run(os.path.join(top, "scripts", "fleet-user"), "loja-dois", input=b"senha-da-loja-dois\n", env=env)
     run(os.path.join(top, "scripts", "fleet-user"), "--escritorio", input=b"senha-do-escritorio\n", env=env)
     shutil.copy(os.path.join(top, "fleet", "broker", "acl"), root + "acl")
     for rel in ("index.html", "fleet.css", "fleet.js", "node_modules/mqtt/dist/mqtt.min.js"):
@@ -613,7 +614,9 @@ def fleet_office(binary):
     over TLS, with REMOTO=1. The office logs in on the page, moves today's stop to 20 s from now
     and the volume to 40; the page shows "aplicada", the shop's files hold what F11 and F10 write
     for those values, the history tells whose change it was, and the close comes at the new stop
-    with its account. A document with an impossible time is refused and changes no file."""
+    with its account. A second shop, offline when the change is sent to both, applies it when it
+    comes back, and a later start of it applies nothing again. A document with an impossible time
+    is refused and changes no file."""
     from selenium.webdriver.common.by import By
 
     start, stop = today_window()
@@ -621,6 +624,10 @@ def fleet_office(binary):
             binary, station=True, window=(start, stop), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
             files={"FROTA.INI": "SERVIDOR=mqtts://localhost:8883\r\nLOJA=loja-real\r\nUSUARIO=loja-real\r\n"
                                 "SENHA=senha-da-loja\r\nCA=%sca.crt\r\nREMOTO=1\r\n" % broker}) as (desktop, program, _):
+        second = Sonaris(desktop, binary, window=(start, stop), autostart=True, name="loja-dois",
+                         music=[("LOCAL.WAV", LOCAL_HZ, 20)],
+                         files={"FROTA.INI": "SERVIDOR=mqtts://localhost:8883\r\nLOJA=loja-dois\r\nUSUARIO=loja-dois\r\n"
+                                "SENHA=senha-da-loja-dois\r\nCA=%sca.crt\r\nREMOTO=1\r\n" % broker})
         profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
         # The chain's own authority is not the browser's: this lab's certificate is let through.
         # HTTP/2 is off: Debian 12's Mosquitto 2.0.11 (libwebsockets built with HTTP/2) accepts h2
@@ -636,11 +643,16 @@ def fleet_office(binary):
             wait_until(lambda: browser.find_element(By.ID, "conexao").text == "Conectado como escritorio.frota", 10,
                        what="the office's login over wss (%r)" % browser.find_element(By.ID, "conexao").text)
 
-            def row(what):
+            def row(what, shop="loja-real"):
                 return browser.execute_script(
-                    "const r = document.querySelector('tr[data-loja=\"loja-real\"]'); return r ? r.dataset[arguments[0]] : null;",
-                    what)
+                    "const r = document.querySelector('tr[data-loja=\"' + arguments[1] + '\"]'); return r ? r.dataset[arguments[0]] : null;",
+                    what, shop)
 
+            # The second shop is seen once, then ends: it is offline when the change goes out.
+            second.start(wait_window=False)
+            wait_until(lambda: row("estado", "loja-dois") == "stream", 60, what="the second shop streaming")
+            second.stop()
+            wait_until(lambda: row("estado", "loja-dois") == "offline", 10, what="the second shop offline")
             program.start()
             wait_until(lambda: row("estado") == "stream", 60, what="the shop streaming (%r)" % row("estado"))
             browser.find_element(By.CSS_SELECTOR, 'tr[data-loja="loja-real"]').click()
@@ -660,10 +672,12 @@ def fleet_office(binary):
             browser.find_element(By.ID, "alterar-volume").click()
             browser.find_element(By.ID, "volume").send_keys("40")
             browser.find_element(By.ID, "motivo").send_keys("Inventário")
-            browser.find_element(By.ID, "aplicar-loja").click()
+            browser.find_element(By.ID, "aplicar-filtradas").click()
+            browser.switch_to.alert.accept()  # "Enviar esta configuração às 2 lojas filtradas?"
             t0 = time.monotonic()
             wait_until(lambda: row("config") == "aplicada", 5, step=0.1, what="'aplicada' on the page (%r)" % row("config"))
             print("[figure] office_click_to_page_applied_s=%.2f" % (time.monotonic() - t0))
+            assert row("config", "loja-dois") == "pendente", row("config", "loja-dois")
 
             # What F11 and F10 write for the same values.
             lines = ["|%s|%s|0|0" % (a.strftime("%H:%M:%S"), b.strftime("%H:%M:%S")) for a, b in days]
@@ -675,6 +689,22 @@ def fleet_office(binary):
             program.wait_history(applied, 5)
             wait_until(lambda: applied in browser.find_element(By.ID, "historico-linhas").text, 5,
                        what="the line in the open shop's history on the page")
+
+            # The offline shop back: the retained version is applied once, its files as the first's;
+            # started again, it applies nothing twice.
+            second.start(wait_window=False)
+            wait_until(lambda: row("config", "loja-dois") == "aplicada", 30, what="the second shop's 'aplicada'")
+            second.wait_history(applied, 5)
+            for name in ("CFG.ACI", "VOLUME.INI"):
+                with open(second.folder + name, "rb") as a, open(program.folder + name, "rb") as b:
+                    assert a.read() == b.read(), name
+            second.stop()
+            second.start(wait_window=False)
+            second.wait_history("** INICIADO O SISTEMA **", 20, count=3)
+            wait_until(lambda: row("estado", "loja-dois") != "offline", 30, what="the second shop connected again")
+            time.sleep(2)  # the retained document comes right after the subscription
+            assert sum(1 for m in second.history() if m.startswith(applied)) == 1, second.history()[-8:]
+            second.cleanup()
 
             # A time no clock has, sent as an office could by hand: refused whole, no file touched.
             files = {name: open(program.folder + name, "rb").read() for name in ("CFG.ACI", "VOLUME.INI")}
