@@ -10,6 +10,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "e2e"))
@@ -56,13 +57,26 @@ def main():
     ap.add_argument("--music", help="an audio file put into MUSICAS/ --music-count times (linked), so that the "
                     "window falls inside the measuring of the folder")
     ap.add_argument("--music-count", type=int, default=200)
+    ap.add_argument("--fleet", action="store_true", help="the shop on a broker on this machine (FROTA.INI) that "
+                    "accepts the office's settings (REMOTO=1)")
     args = ap.parse_args()
     station = Station().start()
     others = []
+    broker = None
+    files = {}
+    if args.fleet:
+        broker = subprocess.Popen(["/usr/sbin/mosquitto", "-p", "1883"], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        files["FROTA.INI"] = "SERVIDOR=mqtt://127.0.0.1:1883\r\nLOJA=loja-bancada\r\nREMOTO=1\r\n"
+        heard = tempfile.TemporaryFile()
+        time.sleep(0.5)
+        # What the office would receive, to show that the shop was on the broker all along.
+        listener = subprocess.Popen(["mosquitto_sub", "-p", "1883", "-t", "sonaris/loja-bancada/#"],
+                                    stdout=heard, stderr=subprocess.DEVNULL)
     try:
         with Desktop() as desktop:
             program = Sonaris(desktop, os.path.abspath(args.sonaris), window=today_window(7200, 7200),
-                              autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
+                              autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)], files=files,
                               # Like the engine, the program plays to a paced output that writes
                               # nowhere; and on a shop's desktop no screen reader listens.
                               env={"SDL_AUDIODRIVER": "dummy", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "0",
@@ -100,6 +114,9 @@ def main():
                 print("tray_ratio=%.2f" % (s / m if m > 0 else 0))
                 print("sonaris_rss_mb=%.1f" % rss)
                 print("sonaris_wakeups_per_s=%.1f" % (wakes / args.seconds))
+                if args.fleet:
+                    heard.seek(0)
+                    print("fleet_messages=%d" % len(heard.read().splitlines()))
                 if args.music:
                     measuring = threads_after.get("loudness", (0, 0))[0] - threads_before.get("loudness", (0, 0))[0]
                     print("sonaris_loudness_cpu_s=%.2f" % measuring)
@@ -121,6 +138,10 @@ def main():
                 program.cleanup()
     finally:
         station.stop()
+        if broker:
+            for p in (listener, broker):
+                p.kill()
+                p.wait()
     return 0
 
 
