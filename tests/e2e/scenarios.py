@@ -609,9 +609,32 @@ def chain_broker():
         shutil.rmtree(root, ignore_errors=True)
 
 
+@contextlib.contextmanager
+def office_web_server(broker):
+    """The fleet page as a chain serves it from a web server of its own over https (port 8443,
+    the broker's certificate), as the README advises while Mosquitto's listener mishandles
+    HTTP/2; the page is then told its broker with ?broker=."""
+    script = ("import http.server, ssl, functools\n"
+              "h = functools.partial(http.server.SimpleHTTPRequestHandler, directory=%r)\n"
+              "s = http.server.ThreadingHTTPServer(('127.0.0.1', 8443), h)\n"
+              "c = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER); c.load_cert_chain(%r, %r)\n"
+              "s.socket = c.wrap_socket(s.socket, server_side=True)\n"
+              "s.serve_forever()\n") % (broker + "pagina", broker + "broker.crt", broker + "broker.key")
+    proc = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: subprocess.run(["curl", "-s", "-o", "/dev/null", "-m", "1", "--cacert", broker + "ca.crt",
+                                           "https://localhost:8443/index.html"]).returncode == 0, 10,
+                   what="the office's web server")
+        yield "https://localhost:8443/index.html?broker=wss://localhost:8884"
+    finally:
+        proc.kill()
+        proc.wait()
+
+
 def fleet_office(binary):
     """A chain's office steers a shop: the real player on a broker configured from fleet/broker/
-    over TLS, with REMOTO=1. The office logs in on the page, moves today's stop to 20 s from now
+    over TLS, with REMOTO=1. The office logs in on the page (served by the chain's web server,
+    in a Chromium with HTTP/2 on), moves today's stop to 20 s from now
     and the volume to 40; the page shows "aplicada", the shop's files hold what F11 and F10 write
     for those values, the history tells whose change it was, and the close comes at the new stop
     with its account. A second shop, offline when the change is sent to both, applies it when it
@@ -620,7 +643,7 @@ def fleet_office(binary):
     from selenium.webdriver.common.by import By
 
     start, stop = today_window()
-    with chain_broker() as broker, operator_session(
+    with contextlib.ExitStack() as stack, chain_broker() as broker, operator_session(
             binary, station=True, window=(start, stop), autostart=True, music=[("LOCAL.WAV", LOCAL_HZ, 20)],
             files={"FROTA.INI": "SERVIDOR=mqtts://localhost:8883\r\nLOJA=loja-real\r\nUSUARIO=loja-real\r\n"
                                 "SENHA=senha-da-loja\r\nCA=%sca.crt\r\nREMOTO=1\r\n" % broker}) as (desktop, program, _):
@@ -630,12 +653,11 @@ def fleet_office(binary):
                                 "SENHA=senha-da-loja-dois\r\nCA=%sca.crt\r\nREMOTO=1\r\n" % broker})
         profile = tempfile.mkdtemp(prefix="sonaris-chromium-")
         # The chain's own authority is not the browser's: this lab's certificate is let through.
-        # HTTP/2 is off: Debian 12's Mosquitto 2.0.11 (libwebsockets built with HTTP/2) accepts h2
-        # on its TLS websockets listener and then answers nothing (Mosquitto's issue 2251), so a
-        # Chromium that may use it cannot load the page from the broker.
-        browser = headless_chromium(profile, flags=("--ignore-certificate-errors", "--disable-http2"))
+        # Chromium as the office has it, HTTP/2 on: the page comes from the chain's web server.
+        page = stack.enter_context(office_web_server(broker))
+        browser = headless_chromium(profile, flags=("--ignore-certificate-errors",))
         try:
-            browser.get("https://localhost:8884/index.html")
+            browser.get(page)
             fleet_login(browser, "escritorio.frota", "senha-errada")
             wait_until(lambda: browser.find_element(By.ID, "entrada-erro").text == "Usuário ou senha inválidos", 10,
                        what="the wrong password refused (%r)" % browser.find_element(By.ID, "entrada-erro").text)
