@@ -14,6 +14,7 @@
 #include "app/usom.h"
 #include "audio/soundlib/realsoundlib.h"
 #include "audio/uzorvanbass.h"
+#include "loudness/gainrule.h"
 #include "loudness/loudness.h"
 #include "spots/spots.h"
 #include "system/clock.h"
@@ -293,6 +294,7 @@ protected:
         EXPECT_LE(recovery, 1.5);
         EXPECT_NEAR(after - before, 0, 1);
         EXPECT_NEAR(spotLoudness - before, 0, 1.5);
+        musicBefore_ = before;
     }
 
     // Order matters: the folder, the clock, the boxes and the sound server outlive the window.
@@ -307,12 +309,14 @@ protected:
     double recordingAsked_ = 0;
     double wallMinusSteady_ = -INFINITY;
     double firstFrameSteady_ = INFINITY;
+    double musicBefore_ = NAN;  // the music's short-term loudness before the spot
 };
 
 TEST_F(SpotsOnRealSound, OverTheStreamOnItsSecondTheStreamLoweredUnderItAndBackAfterItAtTheStreamsLoudness) {
     Start(true);
     if (IsSkipped() || HasFatalFailure()) return;
     PlayTheSpotAndJudge("stream");
+    EXPECT_NEAR(musicBefore_, kStationLufs, 0.5) << "the stream as played";
     EXPECT_EQ(PlayerState.WebError, 0);
     EXPECT_FALSE(w->LocalPlayer->IsPlaying()) << "the stream played on under the spot";
 }
@@ -320,6 +324,8 @@ TEST_F(SpotsOnRealSound, OverTheStreamOnItsSecondTheStreamLoweredUnderItAndBackA
 TEST_F(SpotsOnRealSound, OverALocalTrackOnItsSecondTheTrackLoweredUnderItAndBackAfterItAtTheTracksLoudness) {
     Start(false);
     if (HasFatalFailure()) return;
+    // No stream heard and none saved: the track and the spot are brought to the default.
     PlayTheSpotAndJudge("local");
+    EXPECT_NEAR(musicBefore_, kDefaultTargetLufs, 0.5);
     EXPECT_EQ(History().filter("PLAY MÚSICAS LOCAIS").size(), 1) << "one track under the spot and after it";
 }
