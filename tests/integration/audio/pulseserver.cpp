@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace audiotest {
@@ -123,6 +124,12 @@ Heard PulseServer::Recording(const std::string& name) const {
         heard.right[f] = sample(f * 4 + 2);
     }
     return heard;
+}
+
+std::size_t PulseServer::RecordedFrames(const std::string& name) const {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(dir_.File(name), ec);
+    return ec ? 0 : std::size_t(bytes / 4);
 }
 
 double PulseServer::SecondsToFirstSound(const std::string& name, float threshold) const {

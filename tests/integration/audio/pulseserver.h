@@ -33,11 +33,16 @@ public:
     bool LoadSink();
 
     // Records the sink's monitor into a new file (s16le stereo 44.1 kHz) until the next
-    // StartRecording, StopRecording or the server's end. The recording starts with the call,
-    // give or take the recorder's connection (a few ms), and runs in real time.
+    // StartRecording, StopRecording or the server's end. Its first frame is what the sink
+    // played up to about 2 s after the call (a null sink's monitor delivers nothing before its
+    // first block ends); from then on it runs in real time, its end being what the sink plays
+    // now.
     void StartRecording(const std::string& name);
     void StopRecording();
     Heard Recording(const std::string& name) const;
+    // The frames recorded in `name` so far, read from its size alone (cheap enough to ask at
+    // every step of a loop, to know which frame the sink plays at that moment).
+    std::size_t RecordedFrames(const std::string& name) const;
     // Seconds of recorded sound in `name` so far before the first frame above `threshold`;
     // negative while there is none.
     double SecondsToFirstSound(const std::string& name, float threshold = 0.05f) const;
