@@ -163,9 +163,9 @@ def main():
                               file=sys.stderr)
                 # Where the resident set lies, for whoever trims it (not a figure).
                 for kind, kb in sorted(parts.items(), key=lambda kv: -kv[1]):
-                    print("# memory %-52s %6.1f MB" % (kind, kb / 1024.0), file=sys.stderr)
+                    print("# memory %-64s %6.1f MB" % (kind, kb / 1024.0), file=sys.stderr)
                 for name, kb in sorted(libraries.items(), key=lambda kv: -kv[1])[:12]:
-                    print("# memory   %-50s %6.1f MB" % (name, kb / 1024.0), file=sys.stderr)
+                    print("# memory   %-62s %6.1f MB" % (name, kb / 1024.0), file=sys.stderr)
                 if not alive:
                     print("tray_cpu=a player ended early", file=sys.stderr)
                     return 1
