@@ -92,6 +92,16 @@ def memory_parts(pid):
     return parts, libraries
 
 
+def private_mb(pid):
+    """PID's resident pages that no other process maps, in MB (/proc/PID/smaps_rollup)."""
+    kb = 0
+    with open("/proc/%d/smaps_rollup" % pid) as f:
+        for line in f:
+            if line.startswith(("Private_Clean:", "Private_Dirty:")):
+                kb += int(line.split()[1])
+    return kb / 1024.0
+
+
 def cpu_s(pid):
     """Seconds on a CPU of PID's live threads so far."""
     return sum(cpu for cpu, _ in threads_cpu_s(pid).values())
@@ -142,6 +152,7 @@ def main():
                 wakes = sum(w - threads_before.get(name, (0, 0))[1] for name, (_, w) in threads_after.items())
                 rss = rss_mb(program.proc.pid)
                 parts, libraries = memory_parts(program.proc.pid)
+                private = private_mb(program.proc.pid)
                 alive = program.alive() and all(p.poll() is None for p in others)
                 s, e, m = (a - b for a, b in zip(after, before))
                 print("sonaris_cpu_s=%.2f" % s)
@@ -164,6 +175,8 @@ def main():
                 # Where the resident set lies, for whoever trims it (not a figure).
                 for kind, kb in sorted(parts.items(), key=lambda kv: -kv[1]):
                     print("# memory %-64s %6.1f MB" % (kind, kb / 1024.0), file=sys.stderr)
+                # Most library pages are shared with every other process that maps the library.
+                print("# memory   of the resident set, private to the program: %.1f MB" % private, file=sys.stderr)
                 for name, kb in sorted(libraries.items(), key=lambda kv: -kv[1])[:12]:
                     print("# memory   %-62s %6.1f MB" % (name, kb / 1024.0), file=sys.stderr)
                 if not alive:
