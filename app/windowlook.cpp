@@ -1,5 +1,6 @@
 #include "app/windowlook.h"
 
+#include "app/hiddenwindow.h"
 #include "app/sonarisicon.h"
 #include "app/usom.h"
 #include "system/jpegimage.h"
@@ -43,6 +44,7 @@ void SetUpWindow(Tfrm_sonarisv1AAC& w) {
                    Qt::WindowCloseButtonHint);
     w.setFixedSize(672, 405);
     w.setWindowIcon(SonarisIcon());
+    ReleasePixelsWhileHidden(w);
     w.setFont(PixelFont(11, false));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

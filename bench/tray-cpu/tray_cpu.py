@@ -3,7 +3,10 @@ of every thread, from /proc/PID/task/*/schedstat (nanoseconds: the clock-tick fi
 /proc/PID/stat sample which thread the tick found running, too coarse for a process that wakes
 for a few microseconds at a time), over the same window for the three processes; all three play
 to outputs paced in real time (SDL's dummy driver, mpv's null output). sonaris_wakeups_per_s is
-the voluntary context switches of all the program's threads per second: how often it sleeps."""
+the voluntary context switches of all the program's threads per second: how often it sleeps.
+On stderr, for whoever tunes it: each thread's time and wake-ups, and where the resident set lies
+(libraries' pages read from their files and those written, heap, stacks, the window's pixels
+shared with the X server, other files such as the program itself) with the largest libraries."""
 
 import argparse
 import os
@@ -42,6 +45,62 @@ def threads_cpu_s(pid):
         spent[0] += ran_ns / 1e9
         spent[1] += wakes
     return out
+
+
+def memory_parts(pid):
+    """(parts, libraries): PID's resident set in kB by kind of page from /proc/PID/smaps, and by
+    shared library. A library's pages read from its file (code, constant data, the tables the
+    loader reads) are apart from those the loader and its constructors wrote (relocations, data);
+    anonymous memory that holds a thread's stack pointer is that thread's stack."""
+    stack_pointers = []
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/syscall" % (pid, tid)) as f:
+                fields = f.read().split()
+            stack_pointers.append(int(fields[-2], 16))
+        except (OSError, ValueError, IndexError):  # running, ended or not to be read
+            continue
+    parts, libraries, mapping = {}, {}, None
+    with open("/proc/%d/smaps" % pid) as f:
+        for line in f:
+            head = line.split(None, 5)
+            if "-" in head[0] and not head[0].endswith(":"):
+                start, end = (int(x, 16) for x in head[0].split("-"))
+                mapping = {"start": start, "end": end, "inode": head[4] if len(head) > 4 else "0",
+                           "path": head[5].strip() if len(head) > 5 else ""}
+                continue
+            if head[0] == "Rss:":
+                mapping["rss"] = int(head[1])
+            elif head[0] == "Private_Dirty:":
+                mapping["dirty"] = int(head[1])
+            elif head[0] == "VmFlags:":
+                rss, dirty, path = mapping.get("rss", 0), mapping.get("dirty", 0), mapping["path"]
+                if path.startswith("/") and mapping["inode"] != "0" and ".so" in os.path.basename(path):
+                    name = os.path.basename(path)
+                    libraries[name] = libraries.get(name, 0) + rss
+                    kinds = {"libraries: pages read from their files": rss - dirty,
+                             "libraries: pages written (relocations, data)": dirty}
+                elif path.startswith("/memfd:") or path.startswith("/SYSV"):
+                    kinds = {"shared memory (window pixels for the X server)": rss}
+                elif path.startswith("/") and mapping["inode"] != "0":
+                    kinds = {"other files (the program, fonts, locale, caches, translations)": rss}
+                elif path == "[stack]" or any(mapping["start"] <= sp < mapping["end"] for sp in stack_pointers):
+                    kinds = {"thread stacks": rss}
+                else:
+                    kinds = {"heap and other anonymous memory": rss}
+                for kind, kb in kinds.items():
+                    parts[kind] = parts.get(kind, 0) + kb
+    return parts, libraries
+
+
+def private_mb(pid):
+    """PID's resident pages that no other process maps, in MB (/proc/PID/smaps_rollup)."""
+    kb = 0
+    with open("/proc/%d/smaps_rollup" % pid) as f:
+        for line in f:
+            if line.startswith(("Private_Clean:", "Private_Dirty:")):
+                kb += int(line.split()[1])
+    return kb / 1024.0
 
 
 def cpu_s(pid):
@@ -106,6 +165,8 @@ def main():
                 threads_after = threads_cpu_s(program.proc.pid)
                 wakes = sum(w - threads_before.get(name, (0, 0))[1] for name, (_, w) in threads_after.items())
                 rss = rss_mb(program.proc.pid)
+                parts, libraries = memory_parts(program.proc.pid)
+                private = private_mb(program.proc.pid)
                 alive = program.alive() and all(p.poll() is None for p in others)
                 s, e, m = (a - b for a, b in zip(after, before))
                 print("sonaris_cpu_s=%.2f" % s)
@@ -128,6 +189,13 @@ def main():
                     if cpu1 > cpu0 or wakes1 > wakes0:
                         print("# thread %-16s %.2f s %6.1f wake-ups/s" % (name, cpu1 - cpu0, (wakes1 - wakes0) / args.seconds),
                               file=sys.stderr)
+                # Where the resident set lies, for whoever trims it (not a figure).
+                for kind, kb in sorted(parts.items(), key=lambda kv: -kv[1]):
+                    print("# memory %-64s %6.1f MB" % (kind, kb / 1024.0), file=sys.stderr)
+                # Most library pages are shared with every other process that maps the library.
+                print("# memory   of the resident set, private to the program: %.1f MB" % private, file=sys.stderr)
+                for name, kb in sorted(libraries.items(), key=lambda kv: -kv[1])[:12]:
+                    print("# memory   %-62s %6.1f MB" % (name, kb / 1024.0), file=sys.stderr)
                 if not alive:
                     print("tray_cpu=a player ended early", file=sys.stderr)
                     return 1

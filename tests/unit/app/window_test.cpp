@@ -9,6 +9,7 @@
 #include "ui_usom.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
@@ -141,6 +142,18 @@ TEST_F(WindowTest, WithoutANotificationAreaMinimisingLeavesAnOrdinaryMinimisedWi
     w.RestoreApplication();
     EXPECT_FALSE(w.isMinimized());
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowTest, HiddenInTheTrayTheWindowHoldsNoPixelsAndShownAgainHasThemWhole) {
+    Tfrm_sonarisv1AAC& w = Create();
+    ShowActive();
+    auto drawnWhole = [&w] { return QTest::qWaitFor([&w] { return w.backingStore()->size() == w.size(); }, 5000); };
+    ASSERT_TRUE(drawnWhole());
+    w.hide();  // what going to the notification area does
+    EXPECT_TRUE(w.backingStore()->size().isEmpty());
+    w.RestoreApplication();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(drawnWhole());
 }
 
 TEST_F(WindowTest, ClosingTheWindowAsksTheCloseHandler) {
