@@ -451,6 +451,11 @@ std::int64_t TZorvanBass::GetBufferPercent() {
     return std::int64_t(percent);
 }
 
+bool TZorvanBass::WatchForWake(int fillPercent, int quietPeak, std::function<void()> wake) {
+    if (!Loaded) return false;
+    return lib_.BASS_ChannelSetWakeWatch(Channel, DWORD(std::max(0, fillPercent)), DWORD(std::max(0, quietPeak)), std::move(wake));
+}
+
 std::int64_t TZorvanBass::GetDecodePosition() {
     return std::int64_t(lib_.BASS_StreamGetFilePosition(Channel, BASS_FILEPOS_CURRENT));
 }

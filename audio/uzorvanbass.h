@@ -66,6 +66,10 @@ public:
     // there is no channel to ask.
     int GetDecodedPeak();
     std::int64_t GetBufferPercent();
+    // `wake` once, on a library thread, when GetBufferPercent would fall to `fillPercent` or
+    // below, or a piece of the sound goes out with a decoded peak under `quietPeak` (see
+    // ISoundLib::BASS_ChannelSetWakeWatch). False when nothing watches: look every time.
+    bool WatchForWake(int fillPercent, int quietPeak, std::function<void()> wake);
     std::int64_t GetDecodePosition();
     std::int64_t GetDownloadPosition();
     std::int32_t GetData(void* buffer, std::uint32_t length);

@@ -223,12 +223,23 @@ void TThreadedTimer::SetDueChangesAnnounced(bool announced) {
     shared_->dueAnnounced = announced;
 }
 
-void TThreadedTimer::DueMayHaveChanged() {
+namespace {
+template <typename Shared>
+void AnnounceDue(Shared& s) {
     {
-        std::lock_guard lock(shared_->mutex);
-        shared_->dueChanged = true;
+        std::lock_guard lock(s.mutex);
+        s.dueChanged = true;
     }
-    shared_->wake.notify_all();
+    s.wake.notify_all();
+}
+}  // namespace
+
+void TThreadedTimer::DueMayHaveChanged() { AnnounceDue(*shared_); }
+
+std::function<void()> TThreadedTimer::DueAnnouncer() const {
+    return [weak = std::weak_ptr<Shared>(shared_)] {
+        if (const auto s = weak.lock()) AnnounceDue(*s);
+    };
 }
 
 void TThreadedTimer::Tick() {

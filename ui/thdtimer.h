@@ -56,6 +56,9 @@ public:
     void SetDueChangesAnnounced(bool announced);
     // From any thread, after a change that may make the due check true.
     void DueMayHaveChanged();
+    // DueMayHaveChanged as a function that may outlive the timer (then it does nothing): for a
+    // library thread that announces changes and knows nothing of the timer's life.
+    std::function<void()> DueAnnouncer() const;
     int Tag = 0;
 
     // Runs one tick on the calling (user-interface) thread: OnTimer when enabled and assigned.

@@ -140,6 +140,30 @@ void Channel::SetDecodedTap(ISoundLib::DecodedTap tap) {
     tap_ = tap ? std::make_shared<const ISoundLib::DecodedTap>(std::move(tap)) : nullptr;
 }
 
+void Channel::SetWakeWatch(DWORD fillPercent, DWORD quietPeak, ISoundLib::Wake wake) {
+    std::shared_ptr<WakeOnce> once;
+    if (wake) {
+        once = std::make_shared<WakeOnce>();
+        once->wake = std::move(wake);
+    }
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        watch_ = once;
+        quietPeak_.store(once ? quietPeak : 0, std::memory_order_relaxed);
+    }
+    if (net_) net_->WatchFill(fillPercent, once ? std::function<void()>([once] { (*once)(); }) : nullptr);
+}
+
+void Channel::QuietPieceOut() {
+    std::shared_ptr<WakeOnce> once;
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        once = std::move(watch_);
+        quietPeak_.store(0, std::memory_order_relaxed);
+    }
+    if (once) (*once)();
+}
+
 float Channel::Advance(Ramp& ramp, float& value, int frames) {
     ramp.done = std::min(ramp.total, ramp.done + frames);
     value = ramp.from + (ramp.to - ramp.from) * static_cast<float>(ramp.done) / static_cast<float>(ramp.total);
@@ -233,6 +257,7 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     for (std::uint32_t seen = decodedPeak_.load(std::memory_order_relaxed);
          peak > seen && !decodedPeak_.compare_exchange_weak(seen, peak, std::memory_order_relaxed);) {
     }
+    if (n > 0 && peak < quietPeak_.load(std::memory_order_relaxed)) QuietPieceOut();
     if (decoderWaiting_ && ring_.Free() >= wakeFreeSamples_) wake_.notify_one();
 }
 

@@ -74,6 +74,7 @@ public:
     bool BASS_ChannelSetGain(DWORD handle, float db) override;
     bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) override;
     bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) override;
+    bool BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 
     int BASS_ErrorGetCode() override;
