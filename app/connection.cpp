@@ -416,7 +416,7 @@ bool TConnection::GiveUpSilentHeldStream() {
 // rest reads the loudest since the last one, and silence is counted from the tick after it.
 bool TConnection::MonitorWouldRest() {
     const auto& S = PlayerState;
-    if (!timer_meter->Enabled() || (w_.isVisible() && !w_.isMinimized())) return false;
+    if (!timer_meter || !timer_meter->Enabled() || (w_.isVisible() && !w_.isMinimized())) return false;
     if (timer_DiminuirVolume->isActive() || timer_aumentarvolume->isActive()) return false;
     TZorvanBass* web = w_.WebPlayer;
     TZorvanBass* local = w_.LocalPlayer;
@@ -430,7 +430,7 @@ bool TConnection::MonitorWouldRest() {
 
 void TConnection::LookWhetherMonitorRests() {
     if (!MonitorWouldRest()) {
-        if (monitorRests_->exchange(false)) timer_meter->DueMayHaveChanged();
+        if (monitorRests_->exchange(false) && timer_meter) timer_meter->DueMayHaveChanged();
         return;
     }
     if (monitorRests_->load() || !tickedSinceRest_) return;

@@ -52,7 +52,7 @@ public:
     // With announced changes the worker does not look again at every interval's end after a
     // skipped tick: it sleeps until DueMayHaveChanged, then looks at the next end of an interval
     // counted from the skipped one, where a look every interval would have found the change.
-    // Set before enabling, for a due check whose every change is announced.
+    // Set once every change of the due check is announced (before enabling, or from a tick).
     void SetDueChangesAnnounced(bool announced);
     // From any thread, after a change that may make the due check true.
     void DueMayHaveChanged();

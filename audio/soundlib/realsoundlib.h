@@ -86,6 +86,8 @@ public:
     std::uint64_t OutputStatusChanges() override;
     int WatchChannelStateChanges(std::function<void()> changed) override;
     void UnwatchChannelStateChanges(int watch) override;
+    int WatchOutputStatusChanges(std::function<void()> changed) override;
+    void UnwatchOutputStatusChanges(int watch) override;
 
     // Beyond the 2.3 calls: the certificate authorities that HTTPS stations are checked
     // against, as a PEM file; empty (the default) for the system's own.

@@ -228,6 +228,13 @@ public:
         static std::atomic<std::uint64_t> calls{0};
         return ++calls;
     }
+    // `changed` is called on a library thread after every rise of OutputStatusChanges, until
+    // UnwatchOutputStatusChanges(the returned number). 0: this library does not announce them.
+    virtual int WatchOutputStatusChanges(std::function<void()> changed) {
+        (void)changed;
+        return 0;
+    }
+    virtual void UnwatchOutputStatusChanges(int watch) { (void)watch; }
     // The number (1..10) of the system's default output; 1 when the system does not tell.
     virtual DWORD GetDefaultDevice() = 0;
     // Decodes a whole file the way a file channel would, without a device or a channel, and
