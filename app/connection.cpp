@@ -12,6 +12,7 @@
 #include "ui/thdtimer.h"
 #include "ui_usom.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 
 #include <algorithm>
@@ -65,6 +66,7 @@ std::uint32_t VolumeOf(std::int32_t value) { return std::uint32_t(std::clamp(val
 // An encoder that fails by sending silence keeps the connection up and the buffer full.
 const QString kSilenceStatus = QStringLiteral("Silêncio na Transmissão - Acionando MÚSICAS LOCAIS...");
 const QString kSilenceHistory = QStringLiteral("SILÊNCIO NA TRANSMISSÃO - Sonaris");
+const QString kStableStatus = QStringLiteral("Conexão Estabilizada...");
 
 qint64 NowMs() { return NowDateTime().toMSecsSinceEpoch(); }
 }  // namespace
@@ -76,6 +78,10 @@ TConnection::TConnection(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(windo
     timer_meter->SetInterval(100);
     timer_meter->Tag = 1;
     timer_meter->OnTimer = [this](TThreadedTimer*) { timer_meterTimer(); };
+    timer_meter->SetDue([rests = monitorRests_] { return !rests->load(std::memory_order_acquire); });
+    timer_meter->SetDueChangesAnnounced(true);
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { LookWhetherMonitorRests(); });
 
     timer_DiminuirVolume = new QTimer(this);
     timer_DiminuirVolume->setInterval(100);
@@ -251,6 +257,7 @@ std::int32_t TConnection::RampStep() const {
 void TConnection::timer_meterTimer() {
     auto& S = PlayerState;
     QProgressBar* bar = w_.ui->ProgressBar1;
+    tickedSinceRest_ = true;
 
     if (!w_.WebPlayer->IsPlaying()) {
         if (w_.LocalPlayer->IsPlaying()) {
@@ -267,7 +274,7 @@ void TConnection::timer_meterTimer() {
         if (w_.LocalPlayer->IsPlaying()) {
             w_.ui->Label10->setText(QStringLiteral("Conexão OK... Aguardando Término de MÚSICAS LOCAIS"));
         } else {
-            w_.ui->Label10->setText(QStringLiteral("Conexão Estabilizada..."));
+            w_.ui->Label10->setText(kStableStatus);
             w_.ui->meter2->SetPosition(int(w_.WebPlayer->GetVolume()));
         }
         S.StallTicks = 0;
@@ -401,4 +408,39 @@ bool TConnection::GiveUpSilentHeldStream() {
     PlayerState.RampVolume = 0;
     GiveUpStream(kSilenceHistory, false);  // the caller plays the next local track
     return true;
+}
+
+// A tick that would change nothing but the level gauge and the dead-air watch's time of its last
+// reading: every other control and count already stands as a stable tick leaves it. A reading
+// skipped meanwhile was sound (a quiet piece wakes the monitor), so the first tick after the
+// rest reads the loudest since the last one, and silence is counted from the tick after it.
+bool TConnection::MonitorWouldRest() {
+    const auto& S = PlayerState;
+    if (!timer_meter || !timer_meter->Enabled() || (w_.isVisible() && !w_.isMinimized())) return false;
+    if (timer_DiminuirVolume->isActive() || timer_aumentarvolume->isActive()) return false;
+    TZorvanBass* web = w_.WebPlayer;
+    TZorvanBass* local = w_.LocalPlayer;
+    if (!web || !local || !web->IsPlaying() || local->IsPlaying() || S.WebError != 0) return false;
+    if (!DeadAir.Resting() || S.StallTicks != 0 || S.BufferMark != kStableMark) return false;
+    if (w_.ui->ProgressBar1->value() != 0 || w_.ui->Label10->text() != kStableStatus) return false;
+    if (web->IsFading() || web->OutputLost()) return false;
+    if (w_.ui->meter2->Position() != std::clamp(int(web->GetVolume()), 0, 100)) return false;
+    return web->GetBufferPercent() > kStableFill;
+}
+
+void TConnection::LookWhetherMonitorRests() {
+    if (!MonitorWouldRest()) {
+        if (monitorRests_->exchange(false) && timer_meter) timer_meter->DueMayHaveChanged();
+        return;
+    }
+    if (monitorRests_->load() || !tickedSinceRest_) return;
+    tickedSinceRest_ = false;
+    monitorRests_->store(true);
+    // The player calls this at once when its buffer is already at the mark.
+    const bool watched = w_.WebPlayer->WatchForWake(
+        int(kStableFill), DeadAir.SoundFrom(), [rests = monitorRests_, announce = timer_meter->DueAnnouncer()] {
+            rests->store(false);
+            announce();
+        });
+    if (!watched && monitorRests_->exchange(false)) timer_meter->DueMayHaveChanged();
 }

@@ -14,8 +14,10 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
+#include <memory>
 
 class QTimer;
 class TThreadedTimer;
@@ -56,6 +58,8 @@ public:
     // At the end of a local track: true when the stream held behind it was silent all along
     // and has been given up (local music goes on).
     bool GiveUpSilentHeldStream();
+    // The monitor's thread skips its ticks (see LookWhetherMonitorRests).
+    bool MonitorRests() const { return monitorRests_->load(); }
 
 private:
     void StreamOpened(const QString& url, bool activeAtStart, const TStreamAttempt::Result& result);
@@ -65,8 +69,17 @@ private:
     void FadeStreamOut();
     // At a monitor tick: true when the stream is (being) given up for its silence.
     bool WatchDeadAir();
+    // While nobody sees the window, a stream that plays steadily gives the monitor nothing to
+    // do: its tick would only move the level gauge. Whenever the window's thread is about to
+    // sleep it looks whether that is so; the monitor's thread then skips its ticks until the
+    // stream player sees its buffer fall or its sound go quiet, or this look finds otherwise.
+    void LookWhetherMonitorRests();
+    bool MonitorWouldRest();
 
     Tfrm_sonarisv1AAC& w_;
     TStreamAttempt* attempt_ = nullptr;
     QDateTime lastDrop_;  // the last stream lost, for the fleet
+    // Read by the monitor's thread (shared, since that thread may ask after this is gone).
+    std::shared_ptr<std::atomic<bool>> monitorRests_ = std::make_shared<std::atomic<bool>>(false);
+    bool tickedSinceRest_ = true;  // a rest ended by the player's watch waits for a tick first
 };

@@ -47,7 +47,20 @@ TDailyRun::TDailyRun(Tfrm_sonarisv1AAC& window) : QObject(&window), w_(window) {
     Timer_sempre->SetDue([this] { return SempreDue(); });
 }
 
-TDailyRun::~TDailyRun() = default;
+TDailyRun::~TDailyRun() {
+    if (outputWatch_) outputWatchLib_->UnwatchOutputStatusChanges(outputWatch_);
+}
+
+void TDailyRun::AnnounceSempreChanges() {
+    sempreAnnounced_ = true;
+    const auto announce = Timer_sempre->DueAnnouncer();
+    w_.WebPlayer->StateChangesAnnounced = announce;
+    w_.LocalPlayer->StateChangesAnnounced = announce;
+    outputWatchLib_ = &w_.Lib();
+    outputWatch_ = outputWatchLib_->WatchOutputStatusChanges(announce);
+    // A library that does not announce the output's changes is asked at every interval.
+    if (outputWatch_) Timer_sempre->SetDueChangesAnnounced(true);
+}
 
 void TDailyRun::Inicia_Spots(int device) {
     TSpots::Hooks hooks;
@@ -261,6 +274,7 @@ void TDailyRun::Timer_sempreTimer() {
     TZorvanBass* web = w_.WebPlayer;
     TZorvanBass* local = w_.LocalPlayer;
     if (!web || !local) return;
+    if (!sempreAnnounced_) AnnounceSempreChanges();
     // Read before the look: a change from here on makes the next tick due.
     sempreWebSeen_ = web->StateChanges();
     sempreLocalSeen_ = local->StateChanges();

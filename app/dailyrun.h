@@ -20,6 +20,9 @@
 #include <optional>
 
 class QTimer;
+namespace soundlib {
+class ISoundLib;
+}
 class THourlyVolume;
 class TSpots;
 class TThreadedTimer;
@@ -86,6 +89,12 @@ private:
     // What Timer_sempre's last tick saw, for its thread to skip a tick that would find the same.
     std::atomic<bool> sempreLooksAgain_{true};  // no players yet, a local track plays, output lost
     std::atomic<std::uint64_t> sempreWebSeen_{0}, sempreLocalSeen_{0}, sempreOutputSeen_{0};
+    // Once the players exist, their changes and the output's are announced to that thread,
+    // which then sleeps between them instead of looking every 300 ms.
+    void AnnounceSempreChanges();
+    bool sempreAnnounced_ = false;
+    soundlib::ISoundLib* outputWatchLib_ = nullptr;
+    int outputWatch_ = 0;
     // The weekly schedule as read at start: each new date takes its line from it.
     std::optional<WeekLines> week_;
 };

@@ -38,6 +38,8 @@ void TDeadAirWatch::Unheard(qint64 nowMs) {
     if (On()) lastReading_ = nowMs;
 }
 
+int TDeadAirWatch::SoundFrom() const { return On() ? int(std::ceil(limit_)) : 0; }
+
 bool TDeadAirWatch::Silent() const { return On() && quietMs_ >= durationMs_; }
 
 bool TDeadAirWatch::SilentWhileHeld() const {

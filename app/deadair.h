@@ -25,6 +25,12 @@ public:
     // duration, or for all its time since it connected when that is shorter and at least 10 s.
     bool SilentWhileHeld() const;
 
+    // A loud reading would change nothing but the time of the last reading: the watch is off,
+    // or the last reading was sound.
+    bool Resting() const { return !givenUp_ && (!On() || (heard_ && quietMs_ == 0)); }
+    // The lowest peak that counts as sound; 0 while the watch is off.
+    int SoundFrom() const;
+
     // The stream was given up for its silence and is fading out.
     bool GivenUp() const { return givenUp_; }
     void GiveUp() { givenUp_ = true; }

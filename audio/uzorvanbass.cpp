@@ -89,7 +89,7 @@ void TZorvanBass::InitDevice(int device, void* window) {
 
     SetLoop(false);
     Device = device;
-    ++stateChanges_;
+    StateChanged();
     DeviceDescription = DescriptionText(lib_.BASS_GetDeviceDescription(DWORD(device)));
 
     ++CreatedCount;
@@ -146,7 +146,7 @@ void TZorvanBass::PrepareLoad() {
     if (Loaded) Close();
     Loaded = false;
     Playing = false;
-    ++stateChanges_;
+    StateChanged();
 
     loudnessGainDb_ = 0;
     lib_.BASS_SetDevice(DWORD(Device));
@@ -228,7 +228,7 @@ void TZorvanBass::Load(const QString& source) {
 
 void TZorvanBass::Loaded_() {
     Loaded = true;
-    ++stateChanges_;
+    StateChanged();
     if (DecodedTap) lib_.BASS_ChannelSetDecodedTap(Channel, DecodedTap);
     if (duckDb_ != 0) lib_.BASS_ChannelSlideDuck(Channel, float(duckDb_), 0);
 }
@@ -247,7 +247,7 @@ void TZorvanBass::StartChannel() {
     if (loudnessGainDb_ != 0) lib_.BASS_ChannelSetGain(Channel, float(loudnessGainDb_));
     lib_.BASS_ChannelSetAttributes(Channel, int(FrequencyValue), int(VolumeValue), int(PanValue));
     Playing = true;
-    ++stateChanges_;
+    StateChanged();
     StillTicks = 0;
     lib_.BASS_ChannelPlay(Channel, false);
 }
@@ -274,7 +274,7 @@ void TZorvanBass::Play() {
 void TZorvanBass::Stop() {
     SetLoop(false);
     Playing = false;
-    ++stateChanges_;
+    StateChanged();
     if (!Loaded) return;
     lib_.BASS_ChannelStop(Channel);
     if (RewindOnStop) lib_.BASS_ChannelSetPosition(Channel, 0);
@@ -293,13 +293,13 @@ void TZorvanBass::Close() {
         lib_.BASS_ChannelStop(Channel);
         SetLoop(false);
         Playing = false;
-        ++stateChanges_;
+        StateChanged();
         if (lib_.BASS_ChannelIsActive(Channel) == BASS_ACTIVE_STOPPED) --PlayingCount;
     }
     if (Loaded) {
         auto freed = [this] {
             Loaded = false;
-            ++stateChanges_;
+            StateChanged();
             --LoadedCount;
             Channel = 0;
         };
@@ -368,6 +368,11 @@ void TZorvanBass::DoStop() {
 void TZorvanBass::SetLoop(bool on) {
     Looping = on;
     if (Playing && Loaded) lib_.BASS_ChannelSetFlags(Channel, on ? BASS_SAMPLE_LOOP : 0);
+}
+
+void TZorvanBass::StateChanged() {
+    ++stateChanges_;
+    if (StateChangesAnnounced) StateChangesAnnounced();
 }
 
 bool TZorvanBass::IsPlaying() const { return Loaded && Playing; }
@@ -449,6 +454,11 @@ std::int64_t TZorvanBass::GetBufferPercent() {
     // 32-bit unsigned on purpose: the connection monitor's thresholds were tuned on it.
     const DWORD percent = ((download - decode) * 100u) / end;
     return std::int64_t(percent);
+}
+
+bool TZorvanBass::WatchForWake(int fillPercent, int quietPeak, std::function<void()> wake) {
+    if (!Loaded) return false;
+    return lib_.BASS_ChannelSetWakeWatch(Channel, DWORD(std::max(0, fillPercent)), DWORD(std::max(0, quietPeak)), std::move(wake));
 }
 
 std::int64_t TZorvanBass::GetDecodePosition() {

@@ -66,6 +66,10 @@ public:
     // there is no channel to ask.
     int GetDecodedPeak();
     std::int64_t GetBufferPercent();
+    // `wake` once, on a library thread, when GetBufferPercent would fall to `fillPercent` or
+    // below, or a piece of the sound goes out with a decoded peak under `quietPeak` (see
+    // ISoundLib::BASS_ChannelSetWakeWatch). False when nothing watches: look every time.
+    bool WatchForWake(int fillPercent, int quietPeak, std::function<void()> wake);
     std::int64_t GetDecodePosition();
     std::int64_t GetDownloadPosition();
     std::int32_t GetData(void* buffer, std::uint32_t length);
@@ -136,6 +140,9 @@ public:
     // From any thread: a count that rises whenever IsPlaying's answer or the device may have
     // changed, so that a timer's thread can tell that a look at the player would find nothing new.
     std::uint64_t StateChanges() const { return stateChanges_.load(); }
+    // Called on this thread right after every rise of StateChanges, for a timer's thread that
+    // sleeps until one comes.
+    std::function<void()> StateChangesAnnounced;
 
 protected:
     virtual void DoStop();
@@ -158,4 +165,5 @@ private:
     std::atomic<std::uint64_t> stateChanges_{0};  // Loaded, Playing or Device written
     int changesWatch_ = 0;  // the library's announcement of its changes to the poll; 0: none
     void LookAtNextTick();
+    void StateChanged();  // the rise of stateChanges_, announced
 };

@@ -63,6 +63,7 @@ struct TThreadedTimer::Shared {
     std::function<bool()> due;     // empty: every interval ticks
     bool dueAnnounced = false;     // a skipped tick sleeps until dueChanged
     bool dueChanged = false;
+    bool awaitingDue = false;      // the worker sleeps until dueChanged
     Clock::time_point handedBackAt;  // when the last tick's handler returned
     // Counts the starts (enabling, a new interval). A posted tick carries the count of the
     // interval that produced it and is dropped when the timer was restarted meanwhile, so a
@@ -113,7 +114,9 @@ void TThreadedTimer::Run(std::shared_ptr<Shared> s) {
                 if (s->dueAnnounced) {
                     // Nothing to look at until a change is announced; then the next interval's
                     // end counted from the skipped one, where a look every interval would be.
+                    s->awaitingDue = true;
                     s->wake.wait(lock, [&] { return signalled() || s->dueChanged; });
+                    s->awaitingDue = false;
                     if (signalled()) break;
                     next = skipped + interval() * ((Clock::now() - skipped) / interval() + 1);
                 }
@@ -223,12 +226,25 @@ void TThreadedTimer::SetDueChangesAnnounced(bool announced) {
     shared_->dueAnnounced = announced;
 }
 
-void TThreadedTimer::DueMayHaveChanged() {
+namespace {
+template <typename Shared>
+void AnnounceDue(Shared& s) {
+    bool notify;
     {
-        std::lock_guard lock(shared_->mutex);
-        shared_->dueChanged = true;
+        std::lock_guard lock(s.mutex);
+        s.dueChanged = true;
+        notify = s.awaitingDue;  // otherwise the worker looks at the due check by itself
     }
-    shared_->wake.notify_all();
+    if (notify) s.wake.notify_all();
+}
+}  // namespace
+
+void TThreadedTimer::DueMayHaveChanged() { AnnounceDue(*shared_); }
+
+std::function<void()> TThreadedTimer::DueAnnouncer() const {
+    return [weak = std::weak_ptr<Shared>(shared_)] {
+        if (const auto s = weak.lock()) AnnounceDue(*s);
+    };
 }
 
 void TThreadedTimer::Tick() {

@@ -52,10 +52,13 @@ public:
     // With announced changes the worker does not look again at every interval's end after a
     // skipped tick: it sleeps until DueMayHaveChanged, then looks at the next end of an interval
     // counted from the skipped one, where a look every interval would have found the change.
-    // Set before enabling, for a due check whose every change is announced.
+    // Set once every change of the due check is announced (before enabling, or from a tick).
     void SetDueChangesAnnounced(bool announced);
     // From any thread, after a change that may make the due check true.
     void DueMayHaveChanged();
+    // DueMayHaveChanged as a function that may outlive the timer (then it does nothing): for a
+    // library thread that announces changes and knows nothing of the timer's life.
+    std::function<void()> DueAnnouncer() const;
     int Tag = 0;
 
     // Runs one tick on the calling (user-interface) thread: OnTimer when enabled and assigned.

@@ -140,6 +140,30 @@ void Channel::SetDecodedTap(ISoundLib::DecodedTap tap) {
     tap_ = tap ? std::make_shared<const ISoundLib::DecodedTap>(std::move(tap)) : nullptr;
 }
 
+void Channel::SetWakeWatch(DWORD fillPercent, DWORD quietPeak, ISoundLib::Wake wake) {
+    std::shared_ptr<WakeOnce> once;
+    if (wake) {
+        once = std::make_shared<WakeOnce>();
+        once->wake = std::move(wake);
+    }
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        watch_ = once;
+        quietPeak_.store(once ? quietPeak : 0, std::memory_order_relaxed);
+    }
+    if (net_) net_->WatchFill(fillPercent, once ? std::function<void()>([once] { (*once)(); }) : nullptr);
+}
+
+void Channel::QuietPieceOut() {
+    std::shared_ptr<WakeOnce> once;
+    {
+        std::lock_guard<std::mutex> guard(watchLock_);
+        once = std::move(watch_);
+        quietPeak_.store(0, std::memory_order_relaxed);
+    }
+    if (once) (*once)();
+}
+
 float Channel::Advance(Ramp& ramp, float& value, int frames) {
     ramp.done = std::min(ramp.total, ramp.done + frames);
     value = ramp.from + (ramp.to - ramp.from) * static_cast<float>(ramp.done) / static_cast<float>(ramp.total);
@@ -180,7 +204,33 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     constexpr float kScale = 1.0f / 32768.0f;
     const float panStep = frames > 0 ? (panEnd - panStart) / static_cast<float>(frames) : 0.0f;
 
+    // Most pieces play at one gain to stereo, nothing sliding, in the middle: plain loops the
+    // compiler vectorises, giving the very same sums (the scale is a power of two, so the gain
+    // may be taken together with it, and a peak scaled is the scaled peak).
+    const bool steady = !volumeRamp_.active && !panRamp_.active && !duckRamp_.active && pan_ == 0.0f && outChannels == 2;
+    std::int32_t levelLeft = 0, levelRight = 0;
     int i = 0;
+    while (steady && i < n) {
+        std::size_t run = 0;
+        const std::int16_t* samples = ring_.FrontRun(static_cast<std::size_t>(n - i) * 2, run);
+        run -= run % 2;
+        const float gain = kScale * volumeStart;
+        float* into = out + static_cast<std::ptrdiff_t>(i) * 2;
+        for (std::size_t k = 0; k < run; ++k) into[k] += static_cast<float>(samples[k]) * gain;
+        std::int32_t peak = decodedPeak;
+        for (std::size_t k = 0; k < run; ++k) peak = std::max(peak, std::abs(static_cast<std::int32_t>(samples[k])));
+        decodedPeak = peak;
+        for (std::size_t k = static_cast<std::size_t>(std::max(0, levelFrom - i)) * 2; k < run; k += 2) {
+            levelLeft = std::max(levelLeft, std::abs(static_cast<std::int32_t>(samples[k])));
+            levelRight = std::max(levelRight, std::abs(static_cast<std::int32_t>(samples[k + 1])));
+        }
+        i += static_cast<int>(run / 2);
+        ring_.Drop(run);
+    }
+    if (steady) {
+        peakLeft = static_cast<float>(levelLeft) * kScale * volumeStart;
+        peakRight = static_cast<float>(levelRight) * kScale * volumeStart;
+    }
     while (i < n) {
         std::size_t run = 0;
         const std::int16_t* samples = ring_.FrontRun(static_cast<std::size_t>(n - i) * 2, run);
@@ -233,6 +283,7 @@ void Channel::Mix(float* out, int frames, int outChannels) {
     for (std::uint32_t seen = decodedPeak_.load(std::memory_order_relaxed);
          peak > seen && !decodedPeak_.compare_exchange_weak(seen, peak, std::memory_order_relaxed);) {
     }
+    if (n > 0 && peak < quietPeak_.load(std::memory_order_relaxed)) QuietPieceOut();
     if (decoderWaiting_ && ring_.Free() >= wakeFreeSamples_) wake_.notify_one();
 }
 

@@ -79,6 +79,8 @@ public:
     // Another gain that moves to `linear` over `ms`, neither part of the volume nor a slide.
     void SlideDuck(float linear, DWORD ms);
     void SetDecodedTap(ISoundLib::DecodedTap tap);
+    // See ISoundLib::BASS_ChannelSetWakeWatch (a stream's; a file channel has no fill to watch).
+    void SetWakeWatch(DWORD fillPercent, DWORD quietPeak, ISoundLib::Wake wake);
     // Slides towards `volume` (0..100; -2 = silence, then stop) and/or `pan` (-101 = leave).
     void Slide(int volume, int pan, DWORD ms);
     DWORD Sliding() const;
@@ -104,6 +106,7 @@ private:
     };
     void DecodeLoop();
     void Tap(const std::vector<std::int16_t>& decoded);  // on the decoder thread
+    void QuietPieceOut();                                 // in Mix: the watch's wake, once
     float Advance(Ramp& ramp, float& value, int frames);
 
     const int device_;
@@ -142,6 +145,19 @@ private:
     bool stopAfterRamp_ = false;
     std::int64_t baseFrame_ = 0;      // source frame at the start of ring_'s data stream
     std::int64_t consumedFrames_ = 0;  // output frames mixed since baseFrame_
+
+    // The wake watch: called once by whichever of the mix and the net buffer's reader sees its
+    // condition first. quietPeak_ is 0 while none is armed, so the mix reads one atomic.
+    struct WakeOnce {
+        std::atomic<bool> due{true};
+        ISoundLib::Wake wake;
+        void operator()() {
+            if (due.exchange(false)) wake();
+        }
+    };
+    std::mutex watchLock_;
+    std::shared_ptr<WakeOnce> watch_;  // guarded by watchLock_
+    std::atomic<std::uint32_t> quietPeak_{0};
 
     std::mutex tapLock_;
     std::shared_ptr<const ISoundLib::DecodedTap> tap_;  // guarded by tapLock_

@@ -13,6 +13,7 @@ extern "C" {
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 namespace soundlib {
@@ -136,9 +137,36 @@ void NetStream::Start(std::size_t capacity) {
 }
 
 void NetStream::SetCapacity(std::size_t capacity) {
-    std::lock_guard<std::mutex> guard(lock_);
-    ring_.Resize(std::max(capacity, ring_.Size()));
-    changed_.notify_all();
+    std::function<void()> fired;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ring_.Resize(std::max(capacity, ring_.Size()));
+        changed_.notify_all();
+        fired = TakeFiredWatch();
+    }
+    if (fired) fired();
+}
+
+void NetStream::WatchFill(std::uint32_t percent, std::function<void()> fire) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        fillWatch_ = std::move(fire);
+        fillWatchPercent_ = percent;
+        fire = TakeFiredWatch();
+    }
+    if (fire) fire();
+}
+
+// The player's own reading of the fill, to the bit: 32-bit counts, the difference first.
+std::uint32_t NetStream::FillPercent() const {
+    const auto end = static_cast<std::uint32_t>(ring_.Capacity());
+    if (end == 0) return 0;
+    return ((static_cast<std::uint32_t>(downloaded_) - static_cast<std::uint32_t>(taken_)) * 100u) / end;
+}
+
+std::function<void()> NetStream::TakeFiredWatch() {
+    if (!fillWatch_ || FillPercent() > fillWatchPercent_) return nullptr;
+    return std::exchange(fillWatch_, nullptr);
 }
 
 void NetStream::DownloadLoop() {
@@ -181,6 +209,10 @@ int NetStream::Read(std::uint8_t* buffer, int size, Clock::time_point until) {
     std::size_t got = ring_.Read(buffer, static_cast<std::size_t>(size));
     taken_ += got;
     changed_.notify_all();
+    if (std::function<void()> fired = TakeFiredWatch()) {
+        guard.unlock();
+        fired();
+    }
     return static_cast<int>(got);
 }
 

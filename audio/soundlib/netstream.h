@@ -9,8 +9,8 @@
 // only one that reads the network after the connection is made; it writes into the buffer.
 // The reader is the thread that creates the channel (probe, first frames, pre-buffering) and
 // the channel's decoder thread afterwards; never both at once.
-// lock_ guards ring_, downloaded_, taken_, ended_ and the capacity; changed_ is signalled on
-// every change of them and on Abort. interrupt_ is atomic by itself.
+// lock_ guards ring_, downloaded_, taken_, ended_, the capacity and the fill watch; changed_ is
+// signalled on every change of the first four and on Abort; the watch is called outside lock_. interrupt_ is atomic by itself.
 #include "audio/soundlib/interruptdeadline.h"
 #include "audio/soundlib/netaddress.h"
 #include "audio/soundlib/ringbuffer.h"
@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,6 +59,10 @@ public:
     // Waits until `bytes` are buffered or the download has ended. False when `until` came first.
     bool WaitForFill(std::size_t bytes, Clock::time_point until);
 
+    // Calls `fire` once (on the thread that takes from the buffer, or at once) when the fill
+    // falls to `percent` or below: see ISoundLib::BASS_ChannelSetWakeWatch. Empty: no watch.
+    void WatchFill(std::uint32_t percent, std::function<void()> fire);
+
     std::uint64_t Downloaded() const;
     std::uint64_t Taken() const;
     std::size_t Capacity() const;
@@ -67,6 +72,8 @@ public:
 
 private:
     void DownloadLoop();
+    std::uint32_t FillPercent() const;        // under lock_
+    std::function<void()> TakeFiredWatch();  // under lock_: the fill watch when its fill is reached
 
     std::shared_ptr<InterruptDeadline> interrupt_;
     AVIOContext* io_ = nullptr;
@@ -81,6 +88,8 @@ private:
     std::uint64_t taken_ = 0;
     bool ended_ = false;
     bool aborted_ = false;
+    std::function<void()> fillWatch_;
+    std::uint32_t fillWatchPercent_ = 0;
 };
 
 }  // namespace soundlib

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace soundlib {
 
@@ -106,19 +107,49 @@ std::unique_ptr<OutputDevice> OutputDevice::Open(int device, int& code) {
     output->id_ = id;
     SDL_PauseAudioDevice(id, 0);
     code = BASS_OK;
-    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+    RaiseOutputStatusChanges();
     return output;
 }
 
 OutputDevice::~OutputDevice() {
     std::lock_guard<std::mutex> sdl(SdlAudioLock());
     CloseSdl();
-    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+    RaiseOutputStatusChanges();
 }
 
 std::atomic<std::uint64_t>& OutputStatusChanges() {
     static std::atomic<std::uint64_t> changes{0};
     return changes;
+}
+
+namespace {
+std::mutex& OutputWatchersLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<int, std::function<void()>>& OutputWatchers() {
+    static std::map<int, std::function<void()>> watchers;
+    return watchers;
+}
+}  // namespace
+
+void RaiseOutputStatusChanges() {
+    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+    std::lock_guard<std::mutex> guard(OutputWatchersLock());
+    for (auto& [watch, changed] : OutputWatchers()) changed();
+}
+
+int WatchOutputStatusChanges(std::function<void()> changed) {
+    static int last = 0;
+    std::lock_guard<std::mutex> guard(OutputWatchersLock());
+    OutputWatchers().emplace(++last, std::move(changed));
+    return last;
+}
+
+void UnwatchOutputStatusChanges(int watch) {
+    std::lock_guard<std::mutex> guard(OutputWatchersLock());
+    OutputWatchers().erase(watch);
 }
 
 SDL_AudioDeviceID OutputDevice::OpenSdl(const char* name, SDL_AudioSpec* have, int allowedChanges) {
@@ -149,7 +180,7 @@ void OutputDevice::MarkLost(Clock::time_point now) {
     if (lost_) return;
     lostSince_ = now;
     lost_ = true;
-    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+    RaiseOutputStatusChanges();
 }
 
 void OutputDevice::CloseSdl() {
@@ -182,7 +213,7 @@ bool OutputDevice::Reopen(bool orDefault) {
     id_ = id;
     lost_ = false;
     neverOpened_ = false;
-    OutputStatusChanges().fetch_add(1, std::memory_order_release);
+    RaiseOutputStatusChanges();
     SDL_PauseAudioDevice(id, 0);
     return true;
 }

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,11 @@ int DefaultOutputNumber();
 // Rises after every output is opened, let go, lost or back: read from any thread
 // (RealSoundLib::OutputStatusChanges).
 std::atomic<std::uint64_t>& OutputStatusChanges();
+// The rise, and the calls of the watches, on the thread that made the change (under
+// SdlAudioLock): each watch must be quick and take no lock of the library.
+void RaiseOutputStatusChanges();
+int WatchOutputStatusChanges(std::function<void()> changed);
+void UnwatchOutputStatusChanges(int watch);
 
 class OutputDevice {
 public:

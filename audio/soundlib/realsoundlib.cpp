@@ -276,4 +276,10 @@ int RealSoundLib::WatchChannelStateChanges(std::function<void()> changed) { retu
 
 void RealSoundLib::UnwatchChannelStateChanges(int watch) { UnwatchSelfStateChanges(watch); }
 
+int RealSoundLib::WatchOutputStatusChanges(std::function<void()> changed) {
+    return soundlib::WatchOutputStatusChanges(std::move(changed));
+}
+
+void RealSoundLib::UnwatchOutputStatusChanges(int watch) { soundlib::UnwatchOutputStatusChanges(watch); }
+
 }  // namespace soundlib

@@ -74,6 +74,7 @@ public:
     bool BASS_ChannelSetGain(DWORD handle, float db) override;
     bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) override;
     bool BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) override;
+    bool BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
 
     int BASS_ErrorGetCode() override;
@@ -85,6 +86,8 @@ public:
     std::uint64_t OutputStatusChanges() override;
     int WatchChannelStateChanges(std::function<void()> changed) override;
     void UnwatchChannelStateChanges(int watch) override;
+    int WatchOutputStatusChanges(std::function<void()> changed) override;
+    void UnwatchOutputStatusChanges(int watch) override;
 
     // Beyond the 2.3 calls: the certificate authorities that HTTPS stations are checked
     // against, as a PEM file; empty (the default) for the system's own.

@@ -188,6 +188,14 @@ bool RealSoundLib::BASS_ChannelSetDecodedTap(DWORD handle, DecodedTap tap) {
     return Ok(true);
 }
 
+bool RealSoundLib::BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) {
+    Entry* entry = Find(handle);
+    if (!entry) return false;
+    if (!entry->channel->IsStream()) return Fail(BASS_ERROR_NOTAVAIL, false);
+    entry->channel->SetWakeWatch(fillPercent, quietPeak, std::move(wake));
+    return Ok(true);
+}
+
 DWORD RealSoundLib::BASS_StreamGetFilePosition(DWORD handle, DWORD mode) {
     Entry* entry = Find(handle);
     if (!entry) return BASS_DWORD_ERROR;

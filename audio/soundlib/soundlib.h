@@ -185,6 +185,21 @@ public:
         return false;
     }
 
+    // Not of 2.3: for a monitor that sleeps while a stream plays steadily, `wake` is called once,
+    // on a library thread, at the first of: the net buffer's fill, in percent as
+    // BASS_StreamGetFilePosition's (DOWNLOAD - CURRENT) * 100 / END in 32-bit unsigned
+    // arithmetic, falling to `fillPercent` or below as the decoder takes from it; a piece of the
+    // channel's sound going out with a decoded peak under `quietPeak` (0: never). At once when
+    // the fill is already there. It must be quick and must not call the library. Setting it
+    // again replaces it; an empty function removes it. False: not watched, look every time.
+    using Wake = std::function<void()>;
+    virtual bool BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) {
+        (void)handle;
+        (void)fillPercent;
+        (void)quietPeak;
+        (void)wake;
+        return false;
+    }
     // Bytes (32-bit); BASS_DWORD_ERROR on failure.
     virtual DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) = 0;
 
@@ -213,6 +228,13 @@ public:
         static std::atomic<std::uint64_t> calls{0};
         return ++calls;
     }
+    // `changed` is called on a library thread after every rise of OutputStatusChanges, until
+    // UnwatchOutputStatusChanges(the returned number). 0: this library does not announce them.
+    virtual int WatchOutputStatusChanges(std::function<void()> changed) {
+        (void)changed;
+        return 0;
+    }
+    virtual void UnwatchOutputStatusChanges(int watch) { (void)watch; }
     // The number (1..10) of the system's default output; 1 when the system does not tell.
     virtual DWORD GetDefaultDevice() = 0;
     // Decodes a whole file the way a file channel would, without a device or a channel, and

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 using namespace soundlib;
 
@@ -384,6 +385,22 @@ DWORD FakeSoundLib::BASS_ChannelGetLevel(DWORD handle) {
     Log("BASS_ChannelGetLevel " + std::to_string(handle));
     Channel* c = Live(handle);
     return c ? c->level : BASS_DWORD_ERROR;
+}
+
+bool FakeSoundLib::BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) {
+    if (!wakeWatches) return false;
+    Channel* c = Live(handle);
+    if (!c) return false;
+    c->wake = std::move(wake);
+    c->wakeFill = fillPercent;
+    c->wakeQuietPeak = quietPeak;
+    return Ok();
+}
+
+void FakeSoundLib::FireWakeWatch(HSTREAM h) {
+    Channel* c = Find(h);
+    if (!c || !c->wake) return;
+    std::exchange(c->wake, nullptr)();
 }
 
 DWORD FakeSoundLib::BASS_ChannelGetDecodedPeak(DWORD handle) {

@@ -112,6 +112,8 @@ public:
         int freeFailures = 0;      // number of BASS_StreamFree calls on it that fail (code -1)
         bool eightBits = false;
         float duckDb = 0;          // last BASS_ChannelSlideDuck, taken as reached at once
+        soundlib::ISoundLib::Wake wake;  // the wake watch set last, until it is fired
+        DWORD wakeFill = 0, wakeQuietPeak = 0;
     };
 
     FakeSoundLib();
@@ -147,6 +149,10 @@ public:
     void FinishSlide(HSTREAM h);    // volume 0, active 0, sliding false
     void SetLevel(HSTREAM h, int right, int left);
     void SetFilePositions(HSTREAM h, DWORD current, DWORD download, DWORD end);
+    // Off: BASS_ChannelSetWakeWatch is not supported, as in a library without it. On: the
+    // watch is kept on the channel, unlogged, and fired only by FireWakeWatch.
+    bool wakeWatches = false;
+    void FireWakeWatch(HSTREAM h);
 
     // --- ISoundLib ----------------------------------------------------------------------
     DWORD BASS_GetVersion() override;
@@ -180,6 +186,7 @@ public:
     DWORD BASS_ChannelGetDecodedPeak(DWORD handle) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     bool BASS_ChannelSlideDuck(DWORD handle, float db, DWORD ms) override;
+    bool BASS_ChannelSetWakeWatch(DWORD handle, DWORD fillPercent, DWORD quietPeak, Wake wake) override;
     DWORD BASS_StreamGetFilePosition(DWORD handle, DWORD mode) override;
     int BASS_ErrorGetCode() override;
     soundlib::OutputStatus GetOutputStatus(DWORD device) override;

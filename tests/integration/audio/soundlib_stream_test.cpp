@@ -11,6 +11,7 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <memory>
 
 using namespace soundlib;
@@ -136,6 +137,41 @@ TEST_F(Stream, StallsWhileItsSourceIsPausedAndResumesByItself) {
     EXPECT_EQ(Fill(h), 0u);
     own->Signal(SIGCONT);
     EXPECT_TRUE(WaitUntil(8000, [&] { return lib->BASS_ChannelIsActive(h) == BASS_ACTIVE_PLAYING; }));
+}
+
+// The wake watch of a monitor that sleeps: once, at the first quiet piece or the first fall of
+// the buffer to its mark, and at once when the buffer is already there.
+TEST_F(Stream, TheWakeWatchCallsOnceWhenASoundGoesQuietOrTheBufferFallsToItsMark) {
+    auto own = server->StartSource("/watched");
+    ASSERT_NE(own, nullptr);
+    lib->BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 1000);
+    HSTREAM h = OpenAac(server->Url("/watched"));
+    ASSERT_NE(h, 0u) << "code " << lib->BASS_ErrorGetCode();
+    ASSERT_TRUE(lib->BASS_ChannelPlay(h, false));
+    std::atomic<int> wakes{0};
+    const auto count = [&] { ++wakes; };
+
+    ASSERT_TRUE(lib->BASS_ChannelSetWakeWatch(h, 100, 0, count));
+    EXPECT_EQ(wakes, 1) << "a buffer at its mark already";
+
+    Wait(300);  // past the decoder's first frames
+    ASSERT_TRUE(lib->BASS_ChannelSetWakeWatch(h, 0, 1, count));  // the tone is never that quiet
+    Wait(600);
+    EXPECT_EQ(wakes, 1);
+    ASSERT_TRUE(lib->BASS_ChannelSetWakeWatch(h, 0, 32769, count));  // every piece is
+    EXPECT_TRUE(WaitUntil(1000, [&] { return wakes == 2; }));
+
+    ASSERT_TRUE(WaitUntil(4000, [&] { return Fill(h) > 50; }));
+    // The download rests a quarter of a second at a time while half full: 10 % is a fall.
+    ASSERT_TRUE(lib->BASS_ChannelSetWakeWatch(h, 10, 0, count));
+    Wait(600);
+    EXPECT_EQ(wakes, 2);
+    own->Signal(SIGSTOP);
+    EXPECT_TRUE(WaitUntil(8000, [&] { return wakes == 3; }));
+    EXPECT_LE(Fill(h), 10u);
+    Wait(500);
+    EXPECT_EQ(wakes, 3) << "once";
+    own->Signal(SIGCONT);
 }
 
 TEST_F(Stream, SilenceLongerThanTheTimeOutEndsTheStream) {

@@ -1,7 +1,10 @@
 // The connection monitor's reading of the buffer, the giving up of an empty stream, and the
 // two volume ramps.
+#include "app/connection.h"
 #include "ui_usom.h"
 #include "controllerfixture.h"
+
+#include <QAbstractEventDispatcher>
 
 class MonitorTest : public ControllerFixture {
 protected:
@@ -207,4 +210,56 @@ TEST_F(MonitorTest, WithOnlyALocalTrackTheGaugeShowsItsLevel) {
     TickMeter();
     EXPECT_EQ(w->ui->meter1->Position(), 50);
     EXPECT_EQ(w->ui->ProgressBar1->value(), 0);
+}
+
+// In the tray a steady stream lets the monitor's thread sleep: only while its tick would change
+// nothing but the level gauge, and only until the player's watch (buffer or sound) or anything
+// the window's thread did says otherwise; shown again, the window has the monitor back at once.
+TEST_F(MonitorTest, InTheTrayTheMonitorRestsOnlyWhileItsTickWouldChangeNothing) {
+    lib.wakeWatches = true;
+    const auto windowThreadSleeps = [] { emit QAbstractEventDispatcher::instance()->aboutToBlock(); };
+    const soundlib::HSTREAM web = w->WebPlayer->Channel;
+    SetFill(95);
+    TickMeter();
+    windowThreadSleeps();  // the window was never shown: nobody sees it
+    ASSERT_TRUE(w->Connection->MonitorRests());
+    EXPECT_EQ(lib.Find(web)->wakeFill, 90u);  // a fill of 90 is no longer stable
+    EXPECT_GT(lib.Find(web)->wakeQuietPeak, 0u);
+
+    lib.FireWakeWatch(web);  // the buffer fell, or the sound went quiet
+    EXPECT_FALSE(w->Connection->MonitorRests());
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests()) << "rests again only after the tick the watch asked for";
+    TickMeter();
+    windowThreadSleeps();
+    EXPECT_TRUE(w->Connection->MonitorRests());
+
+    // Whatever else moved what the tick writes wakes it: the status line, a volume, the counts.
+    w->ui->Label10->setText("Status");
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests());
+    TickMeter();
+    EXPECT_EQ(w->ui->Label10->text(), "Conexão Estabilizada...");
+    windowThreadSleeps();
+    EXPECT_TRUE(w->Connection->MonitorRests());
+    w->WebPlayer->SetVolume(60);
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests());
+    TickMeter();
+    windowThreadSleeps();
+    ASSERT_TRUE(w->Connection->MonitorRests());
+    SetFill(80);  // seen by the window's thread before the watch told
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests());
+    TickMeter();
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests()) << "a tick that counts a stall is owed its successor";
+    SetFill(95);
+    TickMeter();
+    windowThreadSleeps();
+    ASSERT_TRUE(w->Connection->MonitorRests());
+
+    w->show();
+    windowThreadSleeps();
+    EXPECT_FALSE(w->Connection->MonitorRests());
 }
