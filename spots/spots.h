@@ -7,6 +7,7 @@
 // player and measures nothing: a look at the file once a minute is all it costs.
 #include "audio/soundlib/soundlib.h"
 #include "schedule/playwindow.h"
+#include "spots/spotdownloads.h"
 #include "spots/spotplayer.h"
 #include "spots/spotschedule.h"
 #include "spots/spotsfile.h"
@@ -51,6 +52,10 @@ public:
     // At deactivation, whose run has no more ticks to say so: the spot that plays fades out, and
     // nothing of the time until the next activation is due, nor missed.
     void Deactivate(std::uint16_t fadeMs);
+    // SPOTS.INI and the office's list of files read again now (the office replaced them): the
+    // new spots hold from this moment, not from the next look.
+    void Reread();
+    TSpotDownloads& Downloads() { return downloads_; }
     // The next spot time (the fleet's proximo_spot).
     std::optional<TSpotSchedule::Upcoming> Next() const;
 
@@ -70,6 +75,8 @@ private:
     TLoudness* music_;
     Hooks hooks_;
     TSpotSchedule schedule_;
+    TSpotDownloads downloads_;
+    QStringList files_;  // SPOTS.INI's files, measured
     std::unique_ptr<TSpotPlayer> player_;  // created with the first SPOTS.INI
     FileChangeStamp stamp_;
     QDateTime lastLook_;

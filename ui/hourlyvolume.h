@@ -32,12 +32,15 @@ public:
     explicit THourlyVolume(QString volumeIniPath) : path_(std::move(volumeIniPath)) {}
     // At each tick: the playing volume now, `current` being the one in force.
     int Tick(const QDateTime& now, int current);
+    // The file read again at the next tick, as at a new hour (the office replaced its lines).
+    void Reread() { hour_ = -1; }
 
 private:
     QString path_;
     int hour_ = -1;
     QDate date_;
     bool ramping_ = false;
+    bool hadLines_ = false;  // the last reading had hourly lines
     int from_ = 0, to_ = 0;
     QDateTime rampStart_;
 };
