@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -23,6 +25,10 @@ struct TSpotDownloads::Shared {
     std::mutex lock;
     TSpotDownloads* owner = nullptr;  // under lock
     std::atomic<bool> abort{false};
+    // The worker's end, which the object's end waits for a moment: a download cut short by the
+    // abort ends at once, and the program's exit then finds no thread inside FFmpeg.
+    std::condition_variable ended;
+    bool working = false;  // under lock
     // Delivered on the object's thread, and only while it lives: Qt drops what was posted to
     // an object when it goes.
     void Post(std::function<void(TSpotDownloads*)> f) {
@@ -49,8 +55,10 @@ TSpotDownloads::TSpotDownloads(const QString& programFolder, QObject* parent)
 
 TSpotDownloads::~TSpotDownloads() {
     shared_->abort = true;
-    std::lock_guard<std::mutex> guard(shared_->lock);
+    std::unique_lock<std::mutex> guard(shared_->lock);
     shared_->owner = nullptr;
+    // A name look-up that hangs does not hold the window's close: the worker then ends alone.
+    shared_->ended.wait_for(guard, std::chrono::seconds(2), [&] { return !shared_->working; });
 }
 
 void TSpotDownloads::Reload() {
@@ -90,11 +98,15 @@ void TSpotDownloads::StartRound() {
         if (e.Now != State::Here) wanted.push_back(e.Spec);
     if (wanted.empty()) return;
     running_ = true;
+    {
+        std::lock_guard<std::mutex> guard(shared_->lock);
+        shared_->working = true;
+    }
     MakePathRaw(spotsDir_);
     std::thread([shared = shared_, wanted = std::move(wanted), dir = spotsDir_, authorities = authorities_] {
         pthread_setname_np(pthread_self(), "spot-download");
         for (const RemoteSpotFile& spec : wanted) {
-            if (shared->abort) return;
+            if (shared->abort) break;
             const QString path = dir + spec.File;
             bool here = false;
             if (const FileChangeStamp stamp = StampOf(path); stamp.Exists && stamp.Size <= kLargestBytes)
@@ -104,6 +116,11 @@ void TSpotDownloads::StartRound() {
                 here = got.Ok && Sha256Of(got.Body) == spec.Sha256 && !shared->abort && WriteFileRawAtomic(path, got.Body);
             }
             shared->Post([spec, here](TSpotDownloads* self) { self->Done(spec, here); });
+        }
+        {
+            std::lock_guard<std::mutex> guard(shared->lock);
+            shared->working = false;
+            shared->ended.notify_all();
         }
         shared->Post([](TSpotDownloads* self) { self->RoundDone(); });
     }).detach();

@@ -288,8 +288,13 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
     }
     if (config.Spots) {
         // ABAIXAR_DB= is the shop's: the office does not send it.
-        QStringList lines;
-        for (const QString& line : ReadLines1252(programFolder + kSpotsIni)) {
+        QStringList lines, before;
+        if (QFileInfo::exists(programFolder + kSpotsIni)) {
+            bool ok = false;
+            before = ReadLines1252(programFolder + kSpotsIni, &ok);
+            if (!ok) return QStringLiteral("não foi possível ler ") + kSpotsIni;
+        }
+        for (const QString& line : before) {
             const qsizetype equals = line.indexOf(QLatin1Char('='));
             if (equals > 0 && !line.contains(QLatin1Char(';')) && line.left(equals).trimmed().compare(kDuckKey, Qt::CaseInsensitive) == 0)
                 lines << line.trimmed();

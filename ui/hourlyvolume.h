@@ -2,8 +2,9 @@
 // A volume for each hour: VOLUME.INI may hold VOLUME_HH= lines (HH 00..23, a volume 0..100)
 // beside VOLUME_NORMAL. From the start of such an hour the playing volume is that one, reached
 // over 10 s; an hour without a line goes back to VOLUME_NORMAL. The file is read at each new
-// hour, so that F10's save and a hand edit count from the next one. With no hourly line the
-// playing volume is never touched.
+// hour, so that F10's save and a hand edit count from the next one (the office's at once). With
+// no hourly line the playing volume is never touched, but once when the lines are taken away:
+// it then goes back to VOLUME_NORMAL.
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
