@@ -3,9 +3,9 @@
 #include "app/dailyrun.h"
 #include "app/stationfile.h"
 #include "app/usom.h"
+#include "spots/spots.h"
 #include "system/clock.h"
 #include "system/programfolder.h"
-#include "spots/spots.h"
 #include "telemetry/fleetpublisher.h"
 #include "ui/hourlyvolume.h"
 

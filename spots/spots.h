@@ -3,8 +3,10 @@
 // SPOTS.INI (again when it changes, looked at once a minute), keeps the schedule and plays the
 // spots over the music; it starts each spot on its instant with a timer of its own, and
 // otherwise follows the controller's ticks, which hand it the window in force and whether the
-// run is activated. User-interface thread only. With no SPOTS.INI it plays nothing, creates no
-// player and measures nothing: a look at the file once a minute is all it costs.
+// run is activated. The files the office sends by address come through TSpotDownloads. User-
+// interface thread only. With no SPOTS.INI it plays nothing, creates no player and measures
+// nothing, and with no office's list it fetches nothing: a look at the file once a minute is all
+// it costs.
 #include "audio/soundlib/soundlib.h"
 #include "schedule/playwindow.h"
 #include "spots/spotdownloads.h"
