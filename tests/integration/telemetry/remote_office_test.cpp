@@ -176,6 +176,19 @@ TEST_F(RemoteOffice, SpotsComeOverHttpsCheckedAndWhatDidNotComeIsAnsweredAsMissi
     TickGeral();
     EXPECT_TRUE(History().contains(QStringLiteral("SPOT NÃO TOCADO - RUIM.MP3 - arquivo não recebido"))) << History().join(" | ").toStdString();
     EXPECT_TRUE(History().contains(QStringLiteral("SPOT - BOM.MP3"))) << History().join(" | ").toStdString();
+
+    // The same files in a newer version: the one here with its hash is not asked for again (the
+    // server no longer has it), the wrong one still missing.
+    QFile::remove(dir_.filePath("www/BOM.MP3"));
+    const QByteArray again = QString(R"({"versao": 6, "spots": [
+        {"hora": "11:00:00", "dias": "1234567", "arquivo": "BOM.MP3", "url": "%1BOM.MP3", "sha256": "%2"},
+        {"hora": "11:00:00", "dias": "1234567", "arquivo": "RUIM.MP3", "url": "%1RUIM.MP3", "sha256": "%3"}]})")
+                                 .arg(base, goodSha, wrongSha)
+                                 .toUtf8();
+    Publish(again);
+    ASSERT_TRUE(WaitFor([&] { return Answer().value("versao").toInt() == 6 && !w->Run->Spots->Downloads().Running(); }));
+    EXPECT_EQ(missing(), QJsonArray{"RUIM.MP3"});
+    EXPECT_EQ(ReadBytes(folder.File("SPOTS/BOM.MP3")), good);
     https.kill();
     https.waitForFinished();
 }
