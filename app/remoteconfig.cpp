@@ -1,13 +1,19 @@
 #include "app/remoteconfig.h"
 
+#include "app/dailyrun.h"
 #include "app/stationfile.h"
 #include "app/usom.h"
+#include "spots/spots.h"
 #include "system/clock.h"
 #include "system/programfolder.h"
 #include "telemetry/fleetpublisher.h"
+#include "ui/hourlyvolume.h"
 
 TRemoteConfig::TRemoteConfig(Tfrm_sonarisv1AAC& window, TFleetPublisher& publisher)
-    : QObject(&window), w_(window), publisher_(publisher), record_(ReadRemoteIni(ProgramFolder())) {}
+    : QObject(&window), w_(window), publisher_(publisher), record_(ReadRemoteIni(ProgramFolder())) {
+    if (TSpots* spots = w_.Run->Spots.get())
+        connect(&spots->Downloads(), &TSpotDownloads::RoundEnded, this, [this] { Faltando(); });
+}
 
 void TRemoteConfig::Recebe(const QByteArray& payload) {
     if (payload.isEmpty()) return;
@@ -32,8 +38,20 @@ void TRemoteConfig::Recebe(const QByteArray& payload) {
     record_.ChangedAtShop = false;
     WriteRemoteIni(ProgramFolder(), record_);
     w_.Salva_Historico(AppliedHistoryLine(*check.Config));
-    publisher_.Applied(AppliedPayload(check.Version, true, QString(), NowDateTime()));
+    // The spots first: their list of files read again tells which are not here.
+    if (check.Config->Spots && w_.Run->Spots) w_.Run->Spots->Reread();
+    toldMissing_ = w_.Run->Spots ? w_.Run->Spots->Downloads().Missing() : QStringList();
+    publisher_.Applied(AppliedPayload(check.Version, true, QString(), NowDateTime(), *toldMissing_));
     Aplica(*check.Config);
+}
+
+void TRemoteConfig::Faltando() {
+    const TSpotDownloads& downloads = w_.Run->Spots->Downloads();
+    if (record_.Applied <= 0 || downloads.Running() || (!toldMissing_ && !downloads.Any())) return;
+    const QStringList missing = downloads.Missing();
+    if (toldMissing_ == missing) return;
+    toldMissing_ = missing;
+    publisher_.Applied(AppliedPayload(record_.Applied, true, QString(), NowDateTime(), missing));
 }
 
 void TRemoteConfig::Recusa(std::int64_t version, const QString& reason) {
@@ -55,6 +73,8 @@ void TRemoteConfig::Aplica(const DesiredConfig& config) {
         w_.Connection->TrocaEstacao();
     }
     if (config.Volume) w_.Connection->NovoVolume(*config.Volume);
+    // From the next tick, with the ramp of a new hour.
+    if (config.HourlyVolumes && w_.Run->HourlyVolume) w_.Run->HourlyVolume->Reread();
     if (config.Activated && *config.Activated != w_.IsActive()) {
         if (*config.Activated) w_.Run->Ativa();
         else w_.Run->Desativa();

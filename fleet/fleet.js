@@ -60,7 +60,11 @@ function configuracao(l) {
   const a = l.aplicada;
   if (quer && (!a || versao(a.versao) < quer)) return { tipo: 'pendente', texto: 'pendente' };
   if (!a) return { tipo: '', texto: '-' };
-  if (a.resultado === 'aplicada') return { tipo: 'aplicada', texto: 'aplicada' };
+  if (a.resultado === 'aplicada') {
+    // The spot files the shop has not received yet (it keeps trying and answers again).
+    const faltando = Array.isArray(a.faltando) ? a.faltando.filter((f) => typeof f === 'string') : [];
+    return { tipo: 'aplicada', texto: faltando.length ? 'aplicada, faltando: ' + faltando.join(', ') : 'aplicada' };
+  }
   return { tipo: 'recusada', texto: 'recusada: ' + (a.motivo || '') };
 }
 

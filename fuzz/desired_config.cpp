@@ -6,9 +6,13 @@
 #include "fuzz/targets.h"
 #include "fuzz/tempfolder.h"
 #include "schedule/cfgfile.h"
+#include "spots/remotespots.h"
+#include "spots/spotsfile.h"
 #include "system/codepage1252.h"
 #include "system/formats.h"
+#include "system/rawfile.h"
 #include "telemetry/desiredconfig.h"
+#include "ui/hourlyvolume.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -29,7 +33,8 @@ int DesiredConfig(const std::uint8_t* data, std::size_t size) {
     Require(!AppliedHistoryLine(c).contains(QLatin1Char('\n')) && !AppliedHistoryLine(c).contains(QLatin1Char('\r')),
             "an author or reason that would break the history line");
 
-    for (const char* name : {"CFG.ACI", "VOLUME.INI", "ESTACAO.INI"}) QFile::remove(TempFolder() + QLatin1String(name));
+    for (const char* name : {"CFG.ACI", "VOLUME.INI", "ESTACAO.INI", "SPOTS.INI", "SPOTS_REMOTOS.JSON"})
+        QFile::remove(TempFolder() + QLatin1String(name));
     WriteFile(kStationIni, "SILENCIO_DB=-40\r\n");
     Require(WriteDesiredFiles(c, TempFolder()).isEmpty(), "a document taken that could not be written");
     if (c.Schedule) {
@@ -54,6 +59,19 @@ int DesiredConfig(const std::uint8_t* data, std::size_t size) {
     if (c.Station) Require(station.Url == c.Station->Url && !station.UrlRefused && station.Label == c.Station->Label,
                            "a station that reads back otherwise");
     if (c.Level) Require(station.Level == *c.Level, "levelling that reads back otherwise");
+    if (c.HourlyVolumes) {
+        const HourlyVolumes hours = ReadHourlyVolumes(ReadLines1252(TempFolder() + QStringLiteral("VOLUME.INI")));
+        for (std::size_t h = 0; h < 24; ++h) Require(hours.ByHour[h] == (*c.HourlyVolumes)[h], "an hourly volume that reads back otherwise");
+    }
+    if (c.Spots) {
+        // Every spot the office may send is one the shop reads, in its order, inside SPOTS/.
+        const SpotsSettings spots = ReadSpotsIni(TempFolder() + kSpotsIni);
+        Require(spots.BadLines.empty() && spots.Spots.size() == c.Spots->size(), "a spot the shop cannot read");
+        for (std::size_t i = 0; i < spots.Spots.size(); ++i)
+            Require(spots.Spots[i].File == (*c.Spots)[i].File, "a spot whose file reads back otherwise");
+        for (const RemoteSpotFile& f : ParseRemoteSpots(ReadFileRaw(TempFolder() + kRemoteSpotsFile).value_or(QByteArray())))
+            Require(IsPlainSpotName(f.File), "a file to download outside SPOTS/");
+    }
     return 0;
 }
 

@@ -31,7 +31,7 @@ bool TSpotPlayer::Busy() { return player_->IsPlaying(); }
 bool TSpotPlayer::OutputLost() { return player_->OutputLost(); }
 
 void TSpotPlayer::Prepare(const QString& file) {
-    if (prepared_ == file || Busy()) return;
+    if (prepared_ == file || Busy() || Awaited(file)) return;
     prepared_ = file;
     const QString path = spotsDir_ + file;
     // A missing file is not handed to the library: its box would say no more than the history.

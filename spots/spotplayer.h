@@ -26,6 +26,8 @@ public:
         std::function<int()> Volume;
         // The spot has ended (its player stopped): the owner looks at what follows.
         std::function<void()> Ended;
+        // The file comes from the office and is not here and checked yet.
+        std::function<bool(const QString&)> Awaited;
     };
     static constexpr int kDownMs = 300;
     static constexpr int kUpMs = 1000;
@@ -46,6 +48,7 @@ public:
     bool Busy() override;
     bool OutputLost() override;
     bool Start(const QString& file) override;
+    bool Awaited(const QString& file) override { return hooks_.Awaited && hooks_.Awaited(file); }
     // After the schedule's tick: nothing left to play, the music comes back up.
     void Settle();
     bool Ducked() const { return ducked_; }

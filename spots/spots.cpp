@@ -20,8 +20,12 @@ constexpr qint64 kPrepareMs = 2000;
 
 TSpots::TSpots(soundlib::ISoundLib& lib, const QString& programFolder, int device, TLoudness* music, Hooks hooks, QObject* parent)
     : QObject(parent), lib_(lib), iniPath_(programFolder + kSpotsIni), spotsDir_(programFolder + kSpotsFolder + QLatin1Char('/')),
-      device_(device), music_(music), hooks_(std::move(hooks)), schedule_(hooks_.History) {
+      device_(device), music_(music), hooks_(std::move(hooks)), schedule_(hooks_.History), downloads_(programFolder) {
     QDir().mkpath(spotsDir_);
+    // A file that arrives is measured before its time comes.
+    connect(&downloads_, &TSpotDownloads::Received, this, [this] {
+        if (player_) player_->Measure(files_);
+    });
     onTime_.setSingleShot(true);
     onTime_.setTimerType(Qt::PreciseTimer);
     connect(&onTime_, &QTimer::timeout, this, &TSpots::Run);
@@ -54,21 +58,30 @@ void TSpots::Look() {
         if (hooks_.History) hooks_.History(BadLineText(number));
     duckDb_ = settings.DuckDb;
     if (!settings.Spots.empty() && !player_) {
-        TSpotPlayer::Hooks hooks{hooks_.Duck, hooks_.Volume, [this] {
+        TSpotPlayer::Hooks hooks{hooks_.Duck, hooks_.Volume,
+                                 [this] {
                                      // Raised from inside the player's stop: the next spot
                                      // starts once that has returned.
                                      QMetaObject::invokeMethod(this, &TSpots::Run, Qt::QueuedConnection);
-                                 }};
+                                 },
+                                 [this](const QString& file) { return downloads_.Awaited(file); }};
         player_ = std::make_unique<TSpotPlayer>(lib_, device_, spotsDir_, music_, std::move(hooks), this);
     }
     if (player_) {
         player_->SetDuckDb(duckDb_);
-        QStringList files;
+        files_.clear();
         for (const SpotLine& spot : settings.Spots)
-            if (!files.contains(spot.File)) files << spot.File;
-        player_->Measure(files);
+            if (!files_.contains(spot.File)) files_ << spot.File;
+        player_->Measure(files_);
     }
     schedule_.SetSpots(settings.Spots);
+}
+
+void TSpots::Reread() {
+    downloads_.Reload();
+    stamp_ = {};
+    Look();
+    Run();
 }
 
 void TSpots::Tick(const PlayWindow& window, bool activated) {
@@ -80,6 +93,7 @@ void TSpots::Tick(const PlayWindow& window, bool activated) {
 void TSpots::Run() {
     const QDateTime now = NowDateTime();
     if (!lastLook_.isValid() || std::llabs(lastLook_.msecsTo(now)) >= kLookEveryMs) Look();
+    downloads_.Tick(now);
     if (player_) {
         schedule_.Tick(now, window_, activated_, *player_);
         player_->Settle();

@@ -3,10 +3,13 @@
 // SPOTS.INI (again when it changes, looked at once a minute), keeps the schedule and plays the
 // spots over the music; it starts each spot on its instant with a timer of its own, and
 // otherwise follows the controller's ticks, which hand it the window in force and whether the
-// run is activated. User-interface thread only. With no SPOTS.INI it plays nothing, creates no
-// player and measures nothing: a look at the file once a minute is all it costs.
+// run is activated. The files the office sends by address come through TSpotDownloads. User-
+// interface thread only. With no SPOTS.INI it plays nothing, creates no player and measures
+// nothing, and with no office's list it fetches nothing: a look at the file once a minute is all
+// it costs.
 #include "audio/soundlib/soundlib.h"
 #include "schedule/playwindow.h"
+#include "spots/spotdownloads.h"
 #include "spots/spotplayer.h"
 #include "spots/spotschedule.h"
 #include "spots/spotsfile.h"
@@ -51,6 +54,10 @@ public:
     // At deactivation, whose run has no more ticks to say so: the spot that plays fades out, and
     // nothing of the time until the next activation is due, nor missed.
     void Deactivate(std::uint16_t fadeMs);
+    // SPOTS.INI and the office's list of files read again now (the office replaced them): the
+    // new spots hold from this moment, not from the next look.
+    void Reread();
+    TSpotDownloads& Downloads() { return downloads_; }
     // The next spot time (the fleet's proximo_spot).
     std::optional<TSpotSchedule::Upcoming> Next() const;
 
@@ -70,6 +77,8 @@ private:
     TLoudness* music_;
     Hooks hooks_;
     TSpotSchedule schedule_;
+    TSpotDownloads downloads_;
+    QStringList files_;  // SPOTS.INI's files, measured
     std::unique_ptr<TSpotPlayer> player_;  // created with the first SPOTS.INI
     FileChangeStamp stamp_;
     QDateTime lastLook_;

@@ -15,6 +15,7 @@ constexpr int kKeepDays = 3;
 const QString kLate = QStringLiteral("atrasado");
 const QString kOutputLost = QStringLiteral("saída de áudio perdida");
 const QString kInvalidFile = QStringLiteral("arquivo inválido");
+const QString kNotReceived = QStringLiteral("arquivo não recebido");
 }  // namespace
 
 void TSpotSchedule::SetSpots(std::vector<SpotLine> spots) {
@@ -122,6 +123,10 @@ void TSpotSchedule::Tick(const QDateTime& now, const PlayWindow& window, bool ac
         }
         if (lost || output.Busy()) break;
         queue_.pop_front();
+        if (output.Awaited(spot.File)) {
+            Miss(spot.File, kNotReceived);
+            continue;
+        }
         if (output.Start(spot.File)) {
             ++played_;
             if (history_) history_(QStringLiteral("SPOT - ") + spot.File);

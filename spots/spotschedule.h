@@ -13,7 +13,8 @@
 // - a spot that cannot start within 60 s of its time is missed with the reason in force when it
 //   is given up: the output lost, or "atrasado" (the clock moved past it, the program started
 //   after it, a spot before it still playing); it never plays late;
-// - a file that cannot be played is passed over at once and the next one may start.
+// - a file that cannot be played is passed over at once and the next one may start; so is one
+//   the office sent that has not been received yet ("arquivo não recebido").
 // The first activated tick of the object's life looks back to the opening of the window in
 // force, or to the last moment a previous run of the day left a record of, when later: the
 // spots the shop missed because the program started late are recorded as missed, and those a
@@ -39,6 +40,8 @@ public:
     virtual bool OutputLost() = 0;  // nothing would be heard
     // Starts `file` (a name in SPOTS/) over the music; false when it cannot be played.
     virtual bool Start(const QString& file) = 0;
+    // `file` comes from the office and is not here and checked yet.
+    virtual bool Awaited(const QString& /*file*/) { return false; }
 };
 
 class TSpotSchedule {

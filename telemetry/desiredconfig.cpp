@@ -1,5 +1,7 @@
 #include "telemetry/desiredconfig.h"
 
+#include "spots/remotespots.h"
+#include "spots/spotsfile.h"
 #include "ui/hourlyvolume.h"
 
 #include "system/codepage1252.h"
@@ -16,6 +18,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace {
@@ -89,6 +92,75 @@ QString ReadText(const QJsonValue& value, const QString& name, QString& out) {
     return {};
 }
 
+// The checks SPOTS.INI's reader makes, kept strict enough that every line written reads back as
+// it was sent.
+QString ReadSpot(const QJsonValue& value, int number, DesiredSpot& spot) {
+    const QString n = QString::number(number);
+    const QJsonObject o = value.toObject();
+    if (!value.isObject()) return QStringLiteral("spot %1 inválido").arg(n);
+    for (auto it = o.begin(); it != o.end(); ++it)
+        if (!QStringList{"hora", "dias", "arquivo", "url", "sha256"}.contains(it.key())) return QStringLiteral("spot %1 inválido").arg(n);
+
+    static const QRegularExpression every(QStringLiteral("^\\*/([0-9]{1,2})$"));
+    const QJsonValue when = o.value(QStringLiteral("hora"));
+    const QRegularExpressionMatch repeat = every.match(when.toString());
+    const bool everyOk = repeat.hasMatch() && repeat.captured(1).toInt() >= 1 && repeat.captured(1).toInt() <= 60;
+    if (!when.isString() || (!everyOk && !Time(when))) return QStringLiteral("hora do spot %1 inválida").arg(n);
+
+    static const QRegularExpression weekdays(QStringLiteral("^[1-7]{1,7}$"));
+    const QJsonValue days = o.value(QStringLiteral("dias"));
+    if (!days.isString() || !weekdays.match(days.toString()).hasMatch()) return QStringLiteral("dias do spot %1 inválidos").arg(n);
+
+    const QJsonValue file = o.value(QStringLiteral("arquivo"));
+    if (!file.isString() || !IsPlainSpotName(file.toString()) || !IsLineText(file.toString(), kLongestLabel))
+        return QStringLiteral("arquivo do spot %1 inválido").arg(n);
+
+    const QJsonValue url = o.value(QStringLiteral("url"));
+    const QJsonValue sha = o.value(QStringLiteral("sha256"));
+    if (!url.isUndefined() && (!url.isString() || !IsSpotAddress(url.toString()) || !IsLineText(url.toString(), 2000)))
+        return QStringLiteral("endereço do spot %1 inválido").arg(n);
+    const QByteArray hash = sha.toString().toLower().toLatin1();
+    if (url.isUndefined() != sha.isUndefined() || (!sha.isUndefined() && (!sha.isString() || !IsSha256Hex(hash))))
+        return QStringLiteral("sha256 do spot %1 inválido").arg(n);
+    spot = {when.toString(), days.toString(), file.toString(), url.toString(), url.isUndefined() ? QByteArray() : hash};
+    return {};
+}
+
+QString ReadSpots(const QJsonValue& value, std::vector<DesiredSpot>& spots) {
+    if (!value.isArray()) return QStringLiteral("spots devem ser uma lista");
+    // One file, one source: two lines naming it with different addresses or hashes could not
+    // both be right.
+    std::map<QString, std::pair<QString, QByteArray>> sources;
+    const QJsonArray list = value.toArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        DesiredSpot spot;
+        if (QString bad = ReadSpot(list[i], int(i + 1), spot); !bad.isEmpty()) return bad;
+        const auto [it, fresh] = sources.try_emplace(spot.File, spot.Url, spot.Sha256);
+        if (!fresh && it->second != std::pair(spot.Url, spot.Sha256))
+            return QStringLiteral("spot %1: arquivo repetido com outra origem").arg(i + 1);
+        spots.push_back(spot);
+    }
+    return {};
+}
+
+QString ReadVolumeByHour(const QJsonValue& value, std::array<int, 24>& hours) {
+    hours.fill(-1);
+    if (value.isNull()) return {};
+    if (!value.isObject()) return QStringLiteral("volume por hora deve ser um objeto de horas");
+    const QJsonObject o = value.toObject();
+    static const QRegularExpression twoDigits(QStringLiteral("^[0-9]{2}$"));
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (!twoDigits.match(it.key()).hasMatch() || it.key().toInt() > 23)
+            return IsLineText(it.key(), 40) ? QStringLiteral("hora inválida em volume por hora: ") + it.key()
+                                             : QStringLiteral("hora inválida em volume por hora");
+        const double v = it.value().toDouble(-1);
+        if (!it.value().isDouble() || v != std::floor(v) || v < 0 || v > 100)
+            return QStringLiteral("volume por hora fora de 0 a 100 às %1h").arg(it.key());
+        hours[std::size_t(it.key().toInt())] = int(v);
+    }
+    return {};
+}
+
 QString ReadSettingValue(const QString& key, const QJsonValue& value, DesiredConfig& c) {
     if (key == QLatin1String("versao")) return {};
     if (key == QLatin1String("horarios")) {
@@ -107,6 +179,8 @@ QString ReadSettingValue(const QString& key, const QJsonValue& value, DesiredCon
         c.Volume = int(n);
         return {};
     }
+    if (key == QLatin1String("volume_por_hora")) return ReadVolumeByHour(value, c.HourlyVolumes.emplace());
+    if (key == QLatin1String("spots")) return ReadSpots(value, c.Spots.emplace());
     if (key == QLatin1String("nivelar")) return ReadBool(value, QStringLiteral("nivelar"), c.Level);
     if (key == QLatin1String("ativado")) return ReadBool(value, QStringLiteral("ativado"), c.Activated);
     if (key == QLatin1String("autor")) return ReadText(value, QStringLiteral("autor"), c.Author);
@@ -137,6 +211,7 @@ void SetKey(QStringList& lines, const QString& key, const std::optional<QString>
 struct Planned {
     QString path;
     QStringList lines;
+    std::optional<QByteArray> raw = std::nullopt;  // a file of ours that is not 1252 lines
 };
 }  // namespace
 
@@ -198,10 +273,43 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
         }
         plan.push_back({CfgFilePath(programFolder), FormatSchedule(week)});
     }
-    // The hourly volumes stay as they were, as F10's Salvar keeps them.
-    if (config.Volume)
-        plan.push_back({programFolder + VolumeIniName,
-                        VolumeIniLines(ReadLines1252(programFolder + VolumeIniName), *config.Volume)});
+    // Without volume_por_hora the hourly volumes stay as they were, as F10's Salvar keeps them;
+    // without volume, VOLUME_NORMAL does.
+    if (config.Volume || config.HourlyVolumes) {
+        QStringList existing = ReadLines1252(programFolder + VolumeIniName);
+        const int normal = config.Volume ? *config.Volume : ReadHourlyVolumes(existing).Normal;
+        if (config.HourlyVolumes) {
+            existing.clear();
+            for (int hour = 0; hour < 24; ++hour)
+                if (const int v = (*config.HourlyVolumes)[std::size_t(hour)]; v >= 0)
+                    existing << QStringLiteral("VOLUME_%1=%2").arg(hour, 2, 10, QLatin1Char('0')).arg(v);
+        }
+        plan.push_back({programFolder + VolumeIniName, VolumeIniLines(existing, normal)});
+    }
+    if (config.Spots) {
+        // ABAIXAR_DB= is the shop's: the office does not send it.
+        QStringList lines, before;
+        if (QFileInfo::exists(programFolder + kSpotsIni)) {
+            bool ok = false;
+            before = ReadLines1252(programFolder + kSpotsIni, &ok);
+            if (!ok) return QStringLiteral("não foi possível ler ") + kSpotsIni;
+        }
+        for (const QString& line : before) {
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals > 0 && !line.contains(QLatin1Char(';')) && line.left(equals).trimmed().compare(kDuckKey, Qt::CaseInsensitive) == 0)
+                lines << line.trimmed();
+        }
+        std::vector<RemoteSpotFile> remote;
+        for (const DesiredSpot& spot : *config.Spots) {
+            lines << spot.When + QLatin1Char(';') + spot.Days + QLatin1Char(';') + spot.File;
+            const RemoteSpotFile file{spot.File, spot.Url, spot.Sha256};
+            if (!spot.Url.isEmpty() && std::find(remote.begin(), remote.end(), file) == remote.end()) remote.push_back(file);
+        }
+        // The list of files to fetch before the lines that name them: the spots' reader, woken
+        // by the new SPOTS.INI, finds what it waits for.
+        plan.push_back({programFolder + kRemoteSpotsFile, {}, FormatRemoteSpots(remote)});
+        plan.push_back({programFolder + kSpotsIni, lines});
+    }
     if (config.Station || config.Level) {
         const QString path = programFolder + kStationIni;
         QStringList lines;
@@ -224,7 +332,7 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
     std::vector<std::optional<QByteArray>> before;
     for (const Planned& p : plan) before.push_back(ReadFileRaw(p.path));
     for (std::size_t i = 0; i < plan.size(); ++i) {
-        if (WriteLines1252Atomic(plan[i].path, plan[i].lines)) continue;
+        if (plan[i].raw ? WriteFileRawAtomic(plan[i].path, *plan[i].raw) : WriteLines1252Atomic(plan[i].path, plan[i].lines)) continue;
         for (std::size_t j = 0; j < i; ++j) {
             if (before[j]) WriteFileRawAtomic(plan[j].path, *before[j]);
             else RemoveFileRaw(plan[j].path);
@@ -234,12 +342,14 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
     return {};
 }
 
-QByteArray AppliedPayload(std::int64_t version, bool applied, const QString& reason, const QDateTime& at) {
+QByteArray AppliedPayload(std::int64_t version, bool applied, const QString& reason, const QDateTime& at,
+                          const QStringList& missing) {
     QJsonObject o;
     o.insert(QStringLiteral("versao"), version > 0 ? QJsonValue(qint64(version)) : QJsonValue(QJsonValue::Null));
     o.insert(QStringLiteral("resultado"), applied ? QStringLiteral("aplicada") : QStringLiteral("recusada"));
     o.insert(QStringLiteral("motivo"), reason);
     o.insert(QStringLiteral("em"), at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODate));
+    if (applied) o.insert(QStringLiteral("faltando"), QJsonArray::fromStringList(missing));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 

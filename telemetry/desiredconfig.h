@@ -3,7 +3,8 @@
 //
 // The office publishes them retained on sonaris/<loja>/config/desejada: a JSON object of at
 // most 64 KB with `versao` (a positive integer) and any of `horarios`, `estacao`, `volume`,
-// `nivelar`, `ativado`, `autor`, `motivo`; an absent key leaves that setting as it is. The
+// `volume_por_hora`, `nivelar`, `ativado`, `spots`, `autor`, `motivo`; an absent key leaves that
+// setting as it is. The
 // shop takes the whole document or none of it: one value it cannot use refuses all, with a
 // reason in Portuguese that names it. The checks are the ones the shop's own editors make
 // (F11 for the schedule, nights included; ESTACAO.INI's for the station), so an office can
@@ -20,11 +21,13 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 inline constexpr qsizetype kMaxDesiredBytes = 64 * 1024;
 
@@ -37,12 +40,25 @@ struct DesiredStation {
     QString Label;  // NOME=; empty: the built-in caption
 };
 
+// One line of SPOTS.INI; with an address, a file the shop downloads into SPOTS/.
+struct DesiredSpot {
+    QString When;  // "HH:MM:SS" or "*/MM", as SPOTS.INI writes it
+    QString Days;  // weekday digits, 1 Sunday .. 7 Saturday
+    QString File;  // a plain name in SPOTS/
+    QString Url;   // https; empty: a file the shop already has
+    QByteArray Sha256;  // 64 lowercase hex digits, with Url
+};
+
 struct DesiredConfig {
     std::int64_t Version = 0;
     // Sunday first; an empty day has no window (`null`), as a day never saved with F11.
     std::optional<std::array<std::optional<DesiredDay>, 7>> Schedule;
     std::optional<DesiredStation> Station;
     std::optional<int> Volume;  // 0 to 100
+    // VOLUME.INI's VOLUME_HH= lines, all of them: hour -> 0..100, -1 for none (`null` or `{}`
+    // clears them).
+    std::optional<std::array<int, 24>> HourlyVolumes;
+    std::optional<std::vector<DesiredSpot>> Spots;  // all of SPOTS.INI's spots
     std::optional<bool> Level;
     std::optional<bool> Activated;
     QString Author, Reason;  // free texts for the history line, one line each
@@ -75,8 +91,10 @@ bool WriteRemoteIni(const QString& programFolder, const RemoteRecord& record);
 bool IsNewVersion(std::int64_t version, const RemoteRecord& record);
 
 // Writes what the document sets, in the bytes F11 and F10 write for the same values: CFG.ACI
-// (all seven days), VOLUME.INI, and ESTACAO.INI's URL=, NOME= and NIVELAR= with its other lines
-// kept (a `null` station removes URL= and NOME=). Each file is replaced through a temporary
+// (all seven days), VOLUME.INI (VOLUME_NORMAL= first, then the hourly lines in the hourly
+// volume's own form), and ESTACAO.INI's URL=, NOME= and NIVELAR= with its other lines kept (a
+// `null` station removes URL= and NOME=); with `spots`, SPOTS.INI (its ABAIXAR_DB= kept) and
+// SPOTS_REMOTOS.JSON, the files to download. Each file is replaced through a temporary
 // file and a rename; a file that cannot be written puts back the ones already replaced. Empty
 // when done, else the reason. Files the document does not touch are left alone.
 QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFolder);
@@ -84,7 +102,9 @@ QString WriteDesiredFiles(const DesiredConfig& config, const QString& programFol
 // The retained answer on config/aplicada: {"versao", "resultado": "aplicada"|"recusada",
 // "motivo", "em": the moment in ISO 8601 with its offset}; `versao` null when the document had
 // none usable.
-QByteArray AppliedPayload(std::int64_t version, bool applied, const QString& reason, const QDateTime& at);
+// `missing`: spot files of an applied version not received yet, as `faltando`.
+QByteArray AppliedPayload(std::int64_t version, bool applied, const QString& reason, const QDateTime& at,
+                          const QStringList& missing = {});
 
 // "CONFIGURAÇÃO REMOTA APLICADA - versão N - <autor>: <motivo>" and
 // "CONFIGURAÇÃO REMOTA RECUSADA - versão N - <motivo>".

@@ -63,7 +63,10 @@ int THourlyVolume::Tick(const QDateTime& now, int current) {
         date_ = now.date();
         const HourlyVolumes volumes = ReadHourlyVolumes(ReadLines1252(path_));
         ramping_ = false;
-        if (volumes.Any() && volumes.At(hour) != current) {
+        // Lines that were there and are gone take the volume back to VOLUME_NORMAL once.
+        const bool any = volumes.Any() || hadLines_;
+        hadLines_ = volumes.Any();
+        if (any && volumes.At(hour) != current) {
             ramping_ = true;
             from_ = current;
             to_ = volumes.At(hour);

@@ -1,11 +1,13 @@
 // The office's desired settings as a shop checks and writes them, the record of the versions it
 // handled, its answer, and FROTA.INI's REMOTO=.
+#include "spots/spotsfile.h"
 #include "telemetry/desiredconfig.h"
 #include "telemetry/fleetconfig.h"
 #include "tests/support/testsupport.h"
 
 #include <QDir>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -84,6 +86,33 @@ TEST_F(DesiredConfigTest, OneBadValueRefusesTheWholeDocumentAndSaysWhich) {
         {R"({"versao": 3, "autor": "Márcia\nCONFIGURAÇÃO REMOTA APLICADA"})", "autor inválido"},
         {R"({"versao": 3, "motivo": 5})", "motivo inválido"},
         {R"({"versao": 3, "horario": []})", "chave desconhecida: horario"},
+        {R"({"versao": 3, "volume_por_hora": [40]})", "volume por hora deve ser um objeto de horas"},
+        {R"({"versao": 3, "volume_por_hora": {"8": 40}})", "hora inválida em volume por hora: 8"},
+        {R"({"versao": 3, "volume_por_hora": {"24": 40}})", "hora inválida em volume por hora: 24"},
+        {R"({"versao": 3, "volume_por_hora": {"08": 40, "12": 101}})", "volume por hora fora de 0 a 100 às 12h"},
+        {R"({"versao": 3, "volume_por_hora": {"08": "40"}})", "volume por hora fora de 0 a 100 às 08h"},
+        {R"({"versao": 3, "spots": {"hora": "08:00:00"}})", "spots devem ser uma lista"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3"}, 5]})", "spot 2 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3", "volume": 3}]})", "spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "8:00", "dias": "2", "arquivo": "A.MP3"}]})", "hora do spot 1 inválida"},
+        {R"({"versao": 3, "spots": [{"hora": "*/0", "dias": "2", "arquivo": "A.MP3"}]})", "hora do spot 1 inválida"},
+        {R"({"versao": 3, "spots": [{"hora": "*/61", "dias": "2", "arquivo": "A.MP3"}]})", "hora do spot 1 inválida"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "8", "arquivo": "A.MP3"}]})", "dias do spot 1 inválidos"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "", "arquivo": "A.MP3"}]})", "dias do spot 1 inválidos"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "../CFG.ACI"}]})", "arquivo do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": ".."}]})", "arquivo do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "a\\b.mp3"}]})", "arquivo do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "niveis.ini"}]})", "arquivo do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3\r\n00:00:00;1;B"}]})", "arquivo do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3", "url": "http://cdn/a.mp3",
+             "sha256": "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"}]})", "endereço do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3", "url": "https://cdn/a.mp3"}]})",
+         "sha256 do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3", "url": "https://cdn/a.mp3", "sha256": "e3b0"}]})",
+         "sha256 do spot 1 inválido"},
+        {R"({"versao": 3, "spots": [{"hora": "08:00:00", "dias": "2", "arquivo": "A.MP3", "url": "https://cdn/a.mp3",
+             "sha256": "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+            {"hora": "12:00:00", "dias": "2", "arquivo": "A.MP3"}]})", "spot 2: arquivo repetido com outra origem"},
     };
     for (const auto& [payload, reason] : cases) {
         const DesiredCheck check = CheckDesiredConfig(payload);
@@ -117,6 +146,42 @@ TEST_F(DesiredConfigTest, TheFilesAreTheBytesTheEditorsWrite) {
     EXPECT_EQ(WriteDesiredFiles(*builtIn.Config, folder.Path()), "");
     EXPECT_EQ(ReadBytes(folder.File("ESTACAO.INI")), "SILENCIO_DB=-40\r\nNIVELAR=0\r\n");
     EXPECT_EQ(ReadBytes(folder.File("VOLUME.INI")), "VOLUME_NORMAL=40\r\n");
+}
+
+// SPOTS.INI as its reader takes it, the shop's ABAIXAR_DB= kept; the files to fetch beside it;
+// VOLUME.INI's hourly lines in the hourly volume's form, VOLUME_NORMAL= kept, and cleared again.
+TEST_F(DesiredConfigTest, SpotsAndVolumesByTheHourAreWrittenInTheShopsOwnForms) {
+    WriteBytes(folder.File("SPOTS.INI"), "abaixar_db = 20\r\n10:00:00;1;VELHO.MP3\r\n");
+    WriteBytes(folder.File("VOLUME.INI"), "VOLUME_NORMAL=70\r\nVOLUME_22=5\r\n");
+    const char* sha = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+    const DesiredCheck check = CheckDesiredConfig(QByteArray(R"({"versao": 5, "volume_por_hora": {"12": 80, "08": 40},
+        "spots": [{"hora": "*/30", "dias": "234567", "arquivo": "Promoção; carnes.mp3", "url": "https://cdn.exemplo.com.br/p.mp3",
+                   "sha256": ")") + sha + R"("}, {"hora": "21:50:00", "dias": "1", "arquivo": "FECHAMENTO.MP3"}]})");
+    ASSERT_TRUE(check.Config) << check.Refusal.toStdString();
+    EXPECT_EQ(WriteDesiredFiles(*check.Config, folder.Path()), "");
+    EXPECT_EQ(ReadBytes(folder.File("SPOTS.INI")), "abaixar_db = 20\r\n*/30;234567;Promo\xE7\xE3o; carnes.mp3\r\n21:50:00;1;FECHAMENTO.MP3\r\n");
+    const SpotsSettings spots = ReadSpotsIni(folder.File("SPOTS.INI"));
+    EXPECT_TRUE(spots.BadLines.empty());
+    EXPECT_EQ(spots.DuckDb, 20);
+    ASSERT_EQ(spots.Spots.size(), 2u);
+    EXPECT_EQ(spots.Spots[0].File, QStringLiteral("Promoção; carnes.mp3"));
+    EXPECT_EQ(spots.Spots[0].EveryMinutes, 30);
+    const QJsonArray remote = QJsonDocument::fromJson(ReadBytes(folder.File("SPOTS_REMOTOS.JSON"))).array();
+    ASSERT_EQ(remote.size(), 1);
+    EXPECT_EQ(remote[0].toObject().value("sha256").toString(), QString::fromLatin1(sha).toLower());
+    EXPECT_EQ(ReadBytes(folder.File("VOLUME.INI")), "VOLUME_NORMAL=70\r\nVOLUME_08=40\r\nVOLUME_12=80\r\n");
+
+    const DesiredCheck cleared = CheckDesiredConfig(R"({"versao": 6, "volume_por_hora": null, "volume": 30, "spots": []})");
+    ASSERT_TRUE(cleared.Config) << cleared.Refusal.toStdString();
+    EXPECT_EQ(WriteDesiredFiles(*cleared.Config, folder.Path()), "");
+    EXPECT_EQ(ReadBytes(folder.File("VOLUME.INI")), "VOLUME_NORMAL=30\r\n");
+    EXPECT_EQ(ReadBytes(folder.File("SPOTS.INI")), "abaixar_db = 20\r\n");
+
+    // The answer of an applied version lists what is missing; a refusal has no such list.
+    const QDateTime at(QDate(2026, 12, 8), QTime(10, 0, 5), Qt::OffsetFromUTC, -3 * 3600);
+    EXPECT_EQ(QJsonDocument::fromJson(AppliedPayload(5, true, QString(), at, {"B.MP3"})).object().value("faltando").toArray(),
+              QJsonArray{"B.MP3"});
+    EXPECT_FALSE(QJsonDocument::fromJson(AppliedPayload(5, false, "x", at)).object().contains("faltando"));
 }
 
 TEST_F(DesiredConfigTest, AFileThatCannotBeWrittenPutsBackTheOnesAlreadyWritten) {
