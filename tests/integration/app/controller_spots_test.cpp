@@ -259,13 +259,18 @@ protected:
         const double under = ShortTerm(music, start + 0.5);
         const double after = ShortTerm(music, end + 1.5);
         const double spotLoudness = ShortTerm(spot, start + 0.5);
-        // Back: from when on the music, over 100 ms, stays within 1 dB of its level before.
+        // Back: when the music, over 100 ms, first comes within 1 dB of its level before. That
+        // it stays there is `after`'s to tell: a piece the output played late (this machine
+        // sometimes leaves a process unscheduled for 100 ms and more) is a dip seconds later
+        // that no ramp of ours made, and the longest gap below reports it.
         const std::vector<double> musicEnv = Envelope(music.left, 0.1);
         const double level = audiotest::Rms(music.left, std::size_t((start - 3.2) * kRate), std::size_t(3 * kRate));
         std::size_t back = musicEnv.size();
-        for (std::size_t i = std::min(musicEnv.size(), std::size_t((end + 4.5 - 0.1) / kHopSeconds)); i > 0; --i) {
-            if (double(i - 1) * kHopSeconds < end || Db(musicEnv[i - 1] / level) < -1) break;
-            back = i - 1;
+        for (std::size_t i = std::size_t(end / kHopSeconds); i < musicEnv.size() && double(i) * kHopSeconds < end + 4.5; ++i) {
+            if (Db(musicEnv[i] / level) >= -1) {
+                back = i;
+                break;
+            }
         }
         const double recovery = double(back) * kHopSeconds + 0.1 - end;
         // Not this test's subject, but a gap in the output around the spot (an output starved
