@@ -101,19 +101,7 @@ double WriteMusic(const std::string& path, double seconds, unsigned seed, double
 
 // Short-term loudness of the 3 s of what was heard that start at `from` (a position in hops).
 double ShortTerm(const audiotest::Heard& heard, std::size_t from) {
-    const std::size_t first = from * kHop, count = std::size_t(3 * kRate);
-    if (first + count > heard.Frames()) return NAN;
-    std::vector<float> x(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        x[2 * i] = heard.left[first + i];
-        x[2 * i + 1] = heard.right[first + i];
-    }
-    ebur128_state* st = ebur128_init(2, kRate, EBUR128_MODE_S);
-    ebur128_add_frames_float(st, x.data(), count);
-    double lufs = 0;
-    ebur128_loudness_shortterm(st, &lufs);
-    ebur128_destroy(&st);
-    return lufs;
+    return audiotest::ShortTermLufs(heard.left, heard.right, from * kHop, kRate);
 }
 
 struct HandOver {
@@ -135,11 +123,7 @@ protected:
         audiotest::UseDiskOutput(sound_.File("heard.raw"));
         PlayerState = TPlayerState{};
         TZorvanBass::ResetProgramWideState();
-        const QString line = "|08:00:00|18:00:00|0|0";
-        QByteArray cfg;
-        for (int i = 0; i < 7; ++i) cfg += line.toLatin1() + "\r\n";
-        WriteBytes(folder_.File("CFG.ACI"), cfg);
-        std::filesystem::create_directories(folder_.File("MUSICAS").toStdString());
+        ctltest::EveryDayEightToSix(folder_);
         // Sorted by name: the first local track after the list is read is the quietest.
         const struct {
             const char* name;

@@ -97,11 +97,7 @@ protected:
         PlayerState = TPlayerState{};
         TZorvanBass::ResetProgramWideState();
 
-        const QString line = "|08:00:00|18:00:00|0|0";
-        QByteArray cfg;
-        for (int i = 0; i < 7; ++i) cfg += line.toLatin1() + "\r\n";
-        WriteBytes(folder_.File("CFG.ACI"), cfg);
-        std::filesystem::create_directories(folder_.File("MUSICAS").toStdString());
+        ctltest::EveryDayEightToSix(folder_);
         audiotest::Tone tone;
         tone.frequency = kLocalHz;
         tone.amplitude = 0.3;

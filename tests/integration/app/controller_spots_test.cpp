@@ -113,22 +113,9 @@ std::vector<float> Band(const std::vector<float>& x, double hz) {
 
 Stereo Band(const audiotest::Heard& heard, double hz) { return {Band(heard.left, hz), Band(heard.right, hz)}; }
 
-// Short-term loudness of the 3 s from `first`; NaN where the recording does not reach.
+// Short-term loudness of the 3 s from `firstSeconds`; NaN where the recording does not reach.
 double ShortTerm(const Stereo& s, double firstSeconds) {
-    if (firstSeconds < 0) return NAN;
-    const std::size_t first = std::size_t(firstSeconds * kRate), count = std::size_t(kShortTermSeconds * kRate);
-    if (first + count > s.Frames()) return NAN;
-    std::vector<float> x(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        x[2 * i] = s.left[first + i];
-        x[2 * i + 1] = s.right[first + i];
-    }
-    ebur128_state* st = ebur128_init(2, kRate, EBUR128_MODE_S);
-    ebur128_add_frames_float(st, x.data(), count);
-    double lufs = 0;
-    ebur128_loudness_shortterm(st, &lufs);
-    ebur128_destroy(&st);
-    return lufs;
+    return firstSeconds < 0 ? NAN : audiotest::ShortTermLufs(s.left, s.right, std::size_t(firstSeconds * kRate), kRate);
 }
 
 // RMS of the left channel over `window` s, every 10 ms.
@@ -165,11 +152,7 @@ protected:
 
         PlayerState = TPlayerState{};
         TZorvanBass::ResetProgramWideState();
-        const QString line = "|08:00:00|18:00:00|0|0";
-        QByteArray cfg;
-        for (int i = 0; i < 7; ++i) cfg += line.toLatin1() + "\r\n";
-        WriteBytes(folder_.File("CFG.ACI"), cfg);
-        std::filesystem::create_directories(folder_.File("MUSICAS").toStdString());
+        ctltest::EveryDayEightToSix(folder_);
         std::filesystem::create_directories(folder_.File("SPOTS").toStdString());
         // One track outlasts the whole case: no boundary between tracks to measure across.
         if (!station) WriteTone(folder_.File("MUSICAS/MUSICA.WAV").toStdString(), kMusicHz, kLocalLufs, 40);

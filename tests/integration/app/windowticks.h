@@ -7,8 +7,10 @@
 #include "ui_usom.h"
 #include "system/clock.h"
 #include "ui/thdtimer.h"
+#include "tests/support/testsupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QStringList>
@@ -28,6 +30,14 @@ inline QStringList HistoryOf(const Tfrm_sonarisv1AAC& w) {
     QStringList messages;
     for (const QString& l : w.ui->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts)) messages << l.mid(l.indexOf(" - ") + 3);
     return messages;
+}
+
+// The window 08:00 to 18:00 on every day of the week, as F11 writes it, and the music folder.
+inline void EveryDayEightToSix(const TempProgramFolder& folder) {
+    QByteArray cfg;
+    for (int i = 0; i < 7; ++i) cfg += "|08:00:00|18:00:00|0|0\r\n";
+    WriteBytes(folder.File("CFG.ACI"), cfg);
+    QDir().mkpath(folder.File("MUSICAS"));
 }
 
 inline void Figure(const std::string& name, double value) {

@@ -1,5 +1,7 @@
 #include "tests/integration/audio/pcmanalysis.h"
 
+#include <ebur128.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -52,6 +54,22 @@ std::size_t LastSound(const std::vector<float>& samples, float threshold) {
     for (std::size_t i = samples.size(); i > 0; --i)
         if (std::fabs(samples[i - 1]) > threshold) return i - 1;
     return 0;
+}
+
+double ShortTermLufs(const std::vector<float>& left, const std::vector<float>& right, std::size_t first, int rate) {
+    const std::size_t count = std::size_t(3) * std::size_t(rate);
+    if (first + count > left.size() || first + count > right.size()) return NAN;
+    std::vector<float> x(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        x[2 * i] = left[first + i];
+        x[2 * i + 1] = right[first + i];
+    }
+    ebur128_state* st = ebur128_init(2, unsigned(rate), EBUR128_MODE_S);
+    ebur128_add_frames_float(st, x.data(), count);
+    double lufs = 0;
+    ebur128_loudness_shortterm(st, &lufs);
+    ebur128_destroy(&st);
+    return lufs;
 }
 
 }  // namespace audiotest

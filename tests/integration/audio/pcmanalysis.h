@@ -27,5 +27,8 @@ double Frequency(const std::vector<float>& samples, std::size_t from, std::size_
 std::size_t FirstSound(const std::vector<float>& samples, float threshold = 0.01f);
 // Last frame whose magnitude exceeds `threshold`; 0 when none.
 std::size_t LastSound(const std::vector<float>& samples, float threshold = 0.01f);
+// Short-term loudness (LUFS) of the 3 s of a stereo signal from frame `first`; NaN where the
+// signal does not reach that far.
+double ShortTermLufs(const std::vector<float>& left, const std::vector<float>& right, std::size_t first, int rate);
 
 }  // namespace audiotest
