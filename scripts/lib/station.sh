@@ -56,10 +56,20 @@ station_start() {
   local dir=$1 port=$2
   station_write_config "$dir" "$port"
   echo "$port" > "$dir/port"
-  icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 &
-  echo $! > "$dir/icecast.pid"
-  station_wait_port "$port" || { echo "icecast2 did not start on $port" >&2; cat "$dir/icecast.out" >&2; return 1; }
-  station_source_start "$dir"
+  # Debian's icecast2 now and then dies of a segmentation fault just after it opens its port,
+  # before the source connects: a station that did not come up is started once more.
+  for _ in 1 2; do
+    icecast2 -c "$dir/icecast.xml" >"$dir/icecast.out" 2>&1 &
+    echo $! > "$dir/icecast.pid"
+    if ! station_wait_port "$port"; then
+      echo "icecast2 did not start on $port" >&2
+      cat "$dir/icecast.out" >&2
+    elif station_source_start "$dir"; then
+      return 0
+    fi
+    station_stop "$dir"
+  done
+  return 1
 }
 
 station_source_start() {
