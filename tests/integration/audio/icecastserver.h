@@ -29,6 +29,8 @@ public:
     std::unique_ptr<ChildProcess> StartLavfiSource(const std::string& mount, const std::string& lavfi, int warmMs = 1500);
 
 private:
+    void StartServer();
+
     TempDir dir_;
     int port_ = 0;
     bool ok_ = false;
